@@ -1,0 +1,51 @@
+// CCaptureBuffer: the frame store between the capture stream and the filter.
+// It keeps the first two channels of every captured frame, in the capture's
+// sample format, in one flat 32-byte aligned block. Writing appends behind
+// write_pos; unread frames move back to the start only when a packet would
+// not fit behind them. The block has tap_count spare frames past capacity
+// because the filter reads that far ahead of the last written frame.
+#pragma once
+
+#include <cstdint>
+
+#include "wave_format.h"
+
+class CCaptureBuffer {
+public:
+    CCaptureBuffer();
+    virtual ~CCaptureBuffer();
+    CCaptureBuffer(const CCaptureBuffer&) = delete;
+    CCaptureBuffer& operator=(const CCaptureBuffer&) = delete;
+
+    // Takes the capture stream's format (plain or extensible; only the first
+    // 18 bytes of a plain one are read), resets and sizes the store.
+    // True only for 32-bit IEEE float. Also false when the storage cannot be
+    // allocated; the store is then empty with capacity 0.
+    bool SetFormat(const WaveFormat* format);
+
+    // Appends `frames` capture frames from `data`, a packet in
+    // capture_format; a null `data` is a silent packet (zero frames stored).
+    // Always true.
+    bool WriteData(uint32_t frames, const uint8_t* data);
+
+    virtual uint32_t GetTapCount() const;
+
+    WaveFormat capture_format;
+    WaveFormat output_format;
+    uint32_t buffer_msec;
+    uint32_t capacity;
+    uint8_t* storage;
+    uint32_t frame_bytes;
+    uint32_t write_pos;
+    uint32_t read_pos;
+    uint8_t mute_lfe;
+    uint8_t mute_low;
+    uint8_t mute_high;
+    int32_t sample_kind; // SampleKind
+    uint32_t tap_count;
+};
+
+// SampleKind
+constexpr int32_t kSampleKindNone = 0;
+constexpr int32_t kSampleKindPcm16 = 1;
+constexpr int32_t kSampleKindPcm24 = 2;

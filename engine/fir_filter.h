@@ -1,0 +1,34 @@
+// CFIRFilter: the three-band filter. A CCaptureBuffer that also holds one
+// table of FIR taps for the low-pass, band-pass and high-pass bands, and the
+// output settings that ReadData applies.
+#pragma once
+
+#include <cstdint>
+
+#include "capture_buffer.h"
+
+// The tap files, band 0, 1 and 2, read from the working directory.
+extern const char* const kTapFileNames[3];
+
+class CFIRFilter : public CCaptureBuffer {
+public:
+    CFIRFilter();
+    ~CFIRFilter() override;
+
+    // Reads one tap file into the band's column of the TapTable
+    // (entry k = LPF[k], BPF[k], HPF[k], 0). Prints its own error lines.
+    bool LoadTaps(const char* path, uint32_t band);
+
+    uint32_t GetTapCount() const override;
+
+    // Fills `frame_count` output frames (output_format's block alignment
+    // apart) from the store; returns the frames made from stored data.
+    uint32_t ReadData(uint32_t frame_count, uint8_t* out);
+
+    float* taps; // TapTable: (tap_count + 1) entries of four floats, 32-byte aligned
+    float attenuation;
+    float full_scale;
+    uint8_t mono_lfe;
+    uint8_t divider_through;
+    uint8_t taps_dirty;
+};
