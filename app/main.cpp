@@ -1,0 +1,6 @@
+#include "supervisor.h"
+
+int wmain(int argc, wchar_t** argv)
+{
+    return RunTrivandel(argc, argv);
+}
