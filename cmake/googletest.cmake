@@ -1,6 +1,5 @@
 # GoogleTest from Debian's sources, built with whichever compiler this build
 # uses (the system g++ or MinGW-w64).
-set(TRIVANDEL_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
