@@ -43,6 +43,9 @@ public:
     uint8_t mute_high;
     int32_t sample_kind; // SampleKind
     uint32_t tap_count;
+    // tap_count when the storage was last sized: the frames it holds past
+    // capacity. ReadData never reaches further than this.
+    uint32_t spare_frames;
 };
 
 // SampleKind

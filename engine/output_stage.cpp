@@ -1,0 +1,216 @@
+// CFIRFilter::ReadData: drains the store into multichannel PCM. Channels
+// 0/1 band-pass, 2/3 low-pass (or its mono sum), 4/5 high-pass, the rest 0.
+#include <bit>
+#include <cstring>
+#include <emmintrin.h>
+#include <xmmintrin.h>
+
+#include "console.h"
+#include "convolve.h"
+#include "fir_filter.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "output samples are packed from the bytes of little-endian integers");
+
+namespace {
+
+#ifdef TRIVANDEL_REFERENCE_KERNEL
+// Diagnosis build: the whole program runs on the scalar reference.
+constexpr auto Convolve = ConvolveBandsReference;
+#else
+constexpr auto Convolve = ConvolveBands;
+#endif
+
+constexpr uint32_t kDataChannels = 8; // channels 6 and 7 carry zeros
+
+// Where the samples of one output frame go.
+struct FrameLayout {
+    size_t block;           // bytes per output frame
+    uint32_t slot;          // bytes per channel container
+    uint32_t data_channels; // channels taken from the composed frame (<= 8)
+    bool clear_first;       // the frame has bytes no sample covers
+};
+
+// Float to signed 32-bit, truncating toward zero: 2^31 and more give
+// 2147483647, less than -2^31 and NaN give -2147483648. cvttps2dq yields
+// 0x80000000 for every value out of range; the mask turns it into
+// 0x7FFFFFFF where the value was too large.
+inline __m128i ToInt32(__m128 v)
+{
+    const __m128 two31 = _mm_set1_ps(2147483648.0f);
+    return _mm_xor_si128(_mm_cvttps_epi32(v), _mm_castps_si128(_mm_cmpge_ps(v, two31)));
+}
+
+// Writes one composed frame, channels 0..3 in `a` and 4..7 in `b`.
+// 16-bit: saturated to -32768..32767 (a wrap-around would turn an
+// over-range bypass sample into a full-scale burst of the other sign).
+// 24-bit: the top 24 bits of the 32-bit value. Each sample sits at the top
+// of its container, the bytes below it zero.
+template <int32_t kKind>
+inline void PackFrame(uint8_t* dst, __m128 a, __m128 b, const FrameLayout& layout)
+{
+    if (layout.clear_first)
+        std::memset(dst, 0, layout.block);
+    if constexpr (kKind == kSampleKindPcm16) {
+        alignas(16) int16_t s[kDataChannels];
+        _mm_store_si128(reinterpret_cast<__m128i*>(s), _mm_packs_epi32(ToInt32(a), ToInt32(b)));
+        if (layout.slot == 2) {
+            std::memcpy(dst, s, 2u * layout.data_channels);
+            return;
+        }
+        for (uint32_t ch = 0; ch < layout.data_channels; ++ch)
+            std::memcpy(dst + ch * layout.slot + layout.slot - 2, &s[ch], 2);
+    } else {
+        alignas(16) int32_t s[kDataChannels];
+        _mm_store_si128(reinterpret_cast<__m128i*>(s), ToInt32(a));
+        _mm_store_si128(reinterpret_cast<__m128i*>(s + 4), ToInt32(b));
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(s);
+        for (uint32_t ch = 0; ch < layout.data_channels; ++ch)
+            std::memcpy(dst + ch * layout.slot + layout.slot - 3, bytes + 4 * ch + 1, 3);
+    }
+}
+
+// The per-frame controls, fixed for one call: lane masks that keep or
+// silence each channel of the composed frame.
+struct Controls {
+    __m128 keep_a;  // channels 0..3: band-pass pair, low-pass pair
+    __m128 keep_b;  // channels 4..7: high-pass pair, zeros
+    bool mono_lfe;
+};
+
+// Channels 0..3 and 4..7 of one frame from the six band values (low l, low
+// r, band l, band r, high l, high r), after the mutes and the mono sum.
+inline void ComposeFrame(const float* bands, const Controls& c, __m128* a, __m128* b)
+{
+    __m128 lo = _mm_setr_ps(bands[2], bands[3], bands[0], bands[1]);
+    lo = _mm_and_ps(lo, c.keep_a);
+    if (c.mono_lfe) {
+        // Lanes 2 and 3 both become (right + left) * 0.5.
+        __m128 swapped = _mm_shuffle_ps(lo, lo, _MM_SHUFFLE(2, 3, 0, 1));
+        __m128 mono = _mm_mul_ps(_mm_add_ps(lo, swapped), _mm_set1_ps(0.5f));
+        lo = _mm_shuffle_ps(lo, mono, _MM_SHUFFLE(3, 2, 1, 0));
+    }
+    *a = lo;
+    *b = _mm_and_ps(_mm_setr_ps(bands[4], bands[5], 0.0f, 0.0f), c.keep_b);
+}
+
+template <int32_t kKind>
+void RenderFrames(CFIRFilter* f, uint32_t n, uint8_t* out, const FrameLayout& layout,
+                  const Controls& controls, float* peak)
+{
+    const float* stored = reinterpret_cast<const float*>(f->storage);
+    alignas(16) BandFrame band;
+    if (f->divider_through == 0) {
+        for (uint32_t i = 0; i < n; ++i) {
+            Convolve(&band, stored + 2 * (static_cast<size_t>(f->read_pos) + i), f->taps,
+                     f->tap_count);
+            // A peak that is not a number fails the test and is ignored.
+            if (band.v[7] > *peak)
+                *peak = band.v[7];
+            __m128 a, b;
+            ComposeFrame(band.v, controls, &a, &b);
+            PackFrame<kKind>(out + i * layout.block, a, b, layout);
+        }
+    } else {
+        // The centre frame of the window the divider would weigh: switching
+        // the bypass does not move the signal in time. Not clamped.
+        const size_t centre = static_cast<size_t>(f->read_pos) + f->tap_count / 2;
+        for (uint32_t i = 0; i < n; ++i) {
+            const float* x = stored + 2 * (centre + i);
+            const float left = (f->full_scale * x[0]) * f->attenuation;
+            const float right = (f->full_scale * x[1]) * f->attenuation;
+            const float bands[6] = {left, right, left, right, left, right};
+            __m128 a, b;
+            ComposeFrame(bands, controls, &a, &b);
+            PackFrame<kKind>(out + i * layout.block, a, b, layout);
+        }
+    }
+}
+
+} // namespace
+
+uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
+{
+    if (taps_dirty) {
+        taps_dirty = 0;
+        if (sample_kind == kSampleKindPcm16)
+            full_scale = 32767.0f;
+        else if (sample_kind == kSampleKindPcm24)
+            full_scale = 2147483648.0f;
+        for (int lane = 0; lane < 4; ++lane) {
+            ClampLimits.upper[lane] = full_scale;
+            ClampLimits.lower[lane] = -full_scale;
+        }
+        const float gain = attenuation * full_scale;
+        for (size_t k = 0; taps != nullptr && k < tap_count; ++k)
+            for (size_t b = 0; b < 3; ++b)
+                taps[4 * k + b] *= gain;
+    }
+
+    // The store never lets read_pos pass write_pos; if it ever did, nothing
+    // between them would be data.
+    const uint32_t avail = write_pos >= read_pos ? write_pos - read_pos : 0;
+    const uint32_t n = frame_count < avail ? frame_count : avail;
+    const uint32_t shortfall = frame_count - n;
+    const size_t block = output_format.block_align;
+
+    // The windows of the last frames reach tap_count - 1 frames past the
+    // last one consumed; what has not been captured yet reads as silence.
+    const uint64_t end = static_cast<uint64_t>(read_pos) + tap_count + n;
+    const uint64_t storage_frames = static_cast<uint64_t>(capacity) + spare_frames;
+    const bool window_fits = storage != nullptr && end <= storage_frames;
+    if (window_fits && write_pos < end)
+        std::memset(storage + static_cast<size_t>(write_pos) * frame_bytes, 0,
+                    static_cast<size_t>(end - write_pos) * frame_bytes);
+
+    float peak = 0.0f;
+    bool written = false;
+    const bool produce = window_fits && n > 0 && frame_bytes == 8 &&
+                         SameSubFormat(capture_format.sub_format, kSubtypeFloat) &&
+                         (sample_kind == kSampleKindPcm16 || sample_kind == kSampleKindPcm24);
+    if (produce) {
+        // Container width from the output format (24 valid bits may sit in
+        // 32-bit containers), never narrower than the sample itself.
+        const uint32_t sample_bytes = sample_kind == kSampleKindPcm16 ? 2 : 3;
+        FrameLayout layout;
+        layout.block = block;
+        layout.slot = output_format.bits_per_sample / 8;
+        if (layout.slot < sample_bytes)
+            layout.slot = sample_bytes;
+        uint32_t channels = output_format.channels;
+        if (channels > block / layout.slot)
+            channels = static_cast<uint32_t>(block / layout.slot);
+        layout.data_channels = channels < kDataChannels ? channels : kDataChannels;
+        layout.clear_first = layout.slot != sample_bytes || block != layout.data_channels * layout.slot;
+
+        // With fewer than 6 channels only the band-pass pair plays.
+        const bool six = output_format.channels >= 6;
+        const float on = std::bit_cast<float>(0xFFFFFFFFu);
+        const float keep_low = mute_low ? 0.0f : on;
+        const float keep_lfe = (mute_lfe || !six) ? 0.0f : on;
+        const float keep_high = (mute_high || !six) ? 0.0f : on;
+        Controls controls;
+        controls.keep_a = _mm_setr_ps(keep_low, keep_low, keep_lfe, keep_lfe);
+        controls.keep_b = _mm_setr_ps(keep_high, keep_high, 0.0f, 0.0f);
+        controls.mono_lfe = mono_lfe != 0 && six;
+
+        if (sample_kind == kSampleKindPcm16)
+            RenderFrames<kSampleKindPcm16>(this, n, out, layout, controls, &peak);
+        else
+            RenderFrames<kSampleKindPcm24>(this, n, out, layout, controls, &peak);
+        written = true;
+    }
+    if (!written && n > 0)
+        std::memset(out, 0, n * block);
+
+    if (peak > full_scale)
+        ConsolePrint(L"WARNING:Clip signal! %.3f\n", static_cast<double>(peak / full_scale));
+
+    read_pos += n;
+
+    if (shortfall > 0) {
+        std::memset(out + n * block, 0, shortfall * block);
+        ConsolePrint(L"WARNING:Buffer empty!\n");
+    }
+    return n;
+}
