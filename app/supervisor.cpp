@@ -7,11 +7,204 @@
 #include "capture_thread.h"
 #include "command_line.h"
 #include "console.h"
+#include "console_handler.h"
+#include "hotkeys.h"
+#include "power_window.h"
+#include "priority_app.h"
 #include "shared_state.h"
+#include "timestamp.h"
 
-// Interim supervisor: runs one capture thread until it ends by itself.
+namespace {
+
+enum class WatchOutcome { kCtrlC, kPowerEvent, kCaptureEnded, kPriorityApp };
+
+// The events and threads of the whole run. False when one could not be
+// created; the caller then shuts down with what exists.
+bool StartUp()
+{
+    ctrlEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!ctrlEvent) {
+        ConsolePrint(L"ERROR:Couldn't create the console event.\n");
+        return false;
+    }
+    // Without the handler Ctrl+C ends the process by the default handling,
+    // which is all the program could do about a failure here anyway.
+    SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
+
+    powerEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!powerEvent) {
+        ConsolePrint(L"ERROR:Couldn't create the power event.\n");
+        return false;
+    }
+    HANDLE window_thread = CreateThread(nullptr, 0, WindowThreadProc, nullptr, 0, nullptr);
+    if (!window_thread) {
+        ConsolePrint(L"ERROR:Couldn't create the window thread.\n");
+        return false;
+    }
+    // The window thread is never waited for: the end of the process ends it.
+    CloseHandle(window_thread);
+    return true;
+}
+
+// Paused while the detected priority application runs. False when Ctrl+C
+// came instead: no capture thread exists, the program ends.
+bool WaitForPriorityApp(const wchar_t* priority_app)
+{
+    ConsolePrint(L">The priority application was detected. The capturing will stop. (%ls)\n",
+                 priority_app);
+    // The process first: when both are signalled, its end wins.
+    HANDLE handles[2] = {priorityProcess, ctrlEvent};
+    DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    CloseHandle(priorityProcess);
+    priorityProcess = nullptr;
+    // A suspend or resume during the pause says nothing about now.
+    ResetEvent(powerEvent);
+
+    if (result == WAIT_OBJECT_0 + 1)
+        return false;
+    if (result == WAIT_OBJECT_0)
+        ConsolePrint(L">The priority application was terminated. (%ls)\n", priority_app);
+    // A failed wait goes on to the capture start without a line.
+    return true;
+}
+
+// Waits for the power event that follows the one that stopped the capture.
+// Ctrl+C also ends the wait (false): a suspended machine may not resume for
+// hours, and the user asked to quit now.
+bool WaitForResume()
+{
+    ConsolePrint(L">Waiting a resume event. ");
+    PrintTimestamp();
+    // Ctrl+C first: when both are set, quit without starting a capture.
+    HANDLE handles[2] = {ctrlEvent, powerEvent};
+    DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    // A failed wait goes on to the capture start, like the pause's.
+    return result != WAIT_OBJECT_0;
+}
+
+bool StartCapture(const Settings& settings)
+{
+    stopEvent = CreateEventExW(nullptr, nullptr, 0, SYNCHRONIZE | EVENT_MODIFY_STATE);
+    if (!stopEvent) {
+        ConsolePrint(L"ERROR:Couldn't create the stop event.\n");
+        return false;
+    }
+    if (!captureSettingsFilled) {
+        captureSettings = settings;
+        captureSettingsFilled = true;
+    }
+    captureThread = CreateThread(nullptr, 0, CaptureThreadProc, &captureSettings, 0, nullptr);
+    if (!captureThread) {
+        ConsolePrint(L"ERROR:Couldn't create the capture thread.\n");
+        CloseHandle(stopEvent);
+        stopEvent = nullptr;
+        return false;
+    }
+    return true;
+}
+
+// The one-second watch over a running capture thread.
+WatchOutcome Watch(const wchar_t* priority_app, HotkeyState* hotkeys)
+{
+    for (;;) {
+        // Listed in this order: when several are signalled, the first wins.
+        HANDLE handles[3] = {ctrlEvent, powerEvent, captureThread};
+        DWORD result = WaitForMultipleObjects(3, handles, FALSE, 1000);
+        if (result == WAIT_OBJECT_0)
+            return WatchOutcome::kCtrlC;
+        if (result == WAIT_OBJECT_0 + 1)
+            return WatchOutcome::kPowerEvent;
+        if (result == WAIT_OBJECT_0 + 2)
+            return WatchOutcome::kCaptureEnded;
+        // Any other result counts as the time-out; a failing wait returns at
+        // once, so keep the watch's pace instead of spinning.
+        if (result == WAIT_FAILED)
+            Sleep(1000);
+        CheckPriorityApp(priority_app);
+        if (priorityProcess)
+            return WatchOutcome::kPriorityApp;
+        PollHotkeys(hotkeys);
+    }
+}
+
+void StopCapture()
+{
+    if (!stopEvent || !captureThread)
+        return;
+    SetEvent(stopEvent);
+    // No time-out: the capture thread bounds its own waits (two seconds
+    // without a buffer event ends it), and stopEvent must outlive it.
+    WaitForSingleObject(captureThread, INFINITE);
+    CloseHandle(captureThread);
+    captureThread = nullptr;
+    CloseHandle(stopEvent);
+    stopEvent = nullptr;
+}
+
+// Runs the capture thread until Ctrl+C or its own end, pausing for the
+// priority application and around suspend and resume.
+void Supervise(const Settings& settings, const wchar_t* priority_app)
+{
+    HotkeyState hotkeys; // kept across capture restarts, like LiveControls
+
+    CheckPriorityApp(priority_app);
+    bool detected = priorityProcess != nullptr;
+    bool waiting_for_resume = false;
+    bool quit = false;
+    while (!quit) {
+        if (detected) {
+            detected = false;
+            if (!WaitForPriorityApp(priority_app))
+                return;
+        }
+        if (waiting_for_resume) {
+            waiting_for_resume = false;
+            if (!WaitForResume())
+                return;
+        }
+        if (!StartCapture(settings))
+            return;
+        switch (Watch(priority_app, &hotkeys)) {
+        case WatchOutcome::kCtrlC:
+        case WatchOutcome::kCaptureEnded:
+            quit = true;
+            break;
+        case WatchOutcome::kPowerEvent:
+            waiting_for_resume = true;
+            break;
+        case WatchOutcome::kPriorityApp:
+            detected = true;
+            break;
+        }
+        StopCapture();
+    }
+}
+
+void Shutdown()
+{
+    if (ctrlEvent) {
+        CloseHandle(ctrlEvent);
+        ctrlEvent = nullptr;
+    }
+    if (powerEvent) {
+        CloseHandle(powerEvent);
+        powerEvent = nullptr;
+    }
+    // Only the thread that owns a window may destroy it: have the window
+    // thread close it (the default handling of WM_CLOSE destroys it, and
+    // WM_DESTROY ends that thread's message loop), waiting a bounded time.
+    if (HWND window = hiddenWindow.exchange(nullptr)) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 2000, &result);
+    }
+    ConsolePrint(L">The 'trivandel.exe' was terminated.\n");
+}
+
+} // namespace
+
 int RunTrivandel(int argc, wchar_t** argv)
 {
+    // Failure is ignored: the program runs under the locale it has.
     std::setlocale(LC_ALL, "japanese");
 
     Settings settings;
@@ -19,19 +212,8 @@ int RunTrivandel(int argc, wchar_t** argv)
     if (!ParseCommandLine(argc, argv, &settings, priority_app))
         return 0;
 
-    stopEvent = CreateEventExW(nullptr, nullptr, 0, SYNCHRONIZE | EVENT_MODIFY_STATE);
-    if (stopEvent) {
-        captureSettings = settings;
-        captureSettingsFilled = true;
-        captureThread = CreateThread(nullptr, 0, CaptureThreadProc, &captureSettings, 0, nullptr);
-        if (captureThread) {
-            WaitForSingleObject(captureThread, INFINITE);
-            CloseHandle(captureThread);
-            captureThread = nullptr;
-        }
-        CloseHandle(stopEvent);
-        stopEvent = nullptr;
-    }
-    ConsolePrint(L">The 'trivandel.exe' was terminated.\n");
+    if (StartUp())
+        Supervise(settings, priority_app);
+    Shutdown();
     return 0;
 }
