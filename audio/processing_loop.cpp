@@ -1,0 +1,151 @@
+#include "processing_loop.h"
+
+#include <cwchar>
+
+#include "console.h"
+#include "platform_calls.h"
+#include "shared_state.h"
+
+int32_t loopDurations[kLoopDurationEntries];
+
+namespace {
+
+constexpr DWORD kEventTimeoutMs = 2000; // a device that stops signalling must not hang us
+constexpr int kLineUnits = 256;
+
+uint32_t FramesHeld(const CFIRFilter* filter) {
+    uint32_t held = filter->write_pos - filter->read_pos;
+    if (filter->read_pos > filter->write_pos) held += filter->capacity;
+    return held;
+}
+
+void PrintStatisticsLine(const wchar_t* line) {
+    ConsolePrint(L"%ls", line);
+    WriteDebugOutput(line);
+}
+
+// Closes the window with `verbose`: the averages line, then the durations.
+void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held) {
+    wchar_t line[kLineUnits];
+    float average = static_cast<float>(elapsed) / static_cast<float>(stats.count);
+    if (swprintf(line, kLineUnits,
+                 L"Loop count=%d. Ave=%.03f[ms] Min=%d[ms] Max=%d[ms] PerLoop. Buffering frames=%d.\n",
+                 stats.count, static_cast<double>(average), static_cast<int>(stats.min),
+                 static_cast<int>(stats.max), static_cast<int>(held)) < 0) {
+        line[kLineUnits - 1] = L'\0';
+    }
+    PrintStatisticsLine(line);
+
+    // The list ends at the last entry that fits whole together with the
+    // closing "\n"; later entries of a long window are left out.
+    int length = 0;
+    line[0] = L'\0';
+    for (int64_t i = 0; i < stats.index; ++i) {
+        wchar_t entry[16];
+        int entry_length = swprintf(entry, 16, L"%d ", static_cast<int>(loopDurations[i]));
+        if (entry_length < 0 || length + entry_length + 1 > kLineUnits - 1) break;
+        wmemcpy(line + length, entry, entry_length);
+        length += entry_length;
+    }
+    line[length++] = L'\n';
+    line[length] = L'\0';
+    PrintStatisticsLine(line);
+}
+
+void RecordPass(LoopStats* stats, uint32_t held, bool verbose) {
+    uint32_t clock = ReadMillisecondClock();
+    uint32_t duration = clock - stats->last;
+    stats->last = clock;
+    if (duration < stats->min) stats->min = duration;
+    if (duration > stats->max) stats->max = duration;
+    // A window of more than kLoopDurationEntries passes keeps the first
+    // ones; count still counts them all.
+    if (stats->index < kLoopDurationEntries) loopDurations[stats->index++] = static_cast<int32_t>(duration);
+    ++stats->count;
+    uint32_t elapsed = clock - stats->window_start;
+    if (elapsed < 1000) return;
+    if (verbose) PrintStatistics(*stats, elapsed, held);
+    stats->window_start = clock;
+    stats->count = 0;
+    stats->index = 0;
+    stats->min = 1000;
+    stats->max = 0;
+}
+
+// Moves every waiting capture packet into the store.
+bool DrainCapture(CFIRFilter* filter, IAudioCaptureClient* reader) {
+    UINT32 frames = 0;
+    if (FAILED(reader->GetNextPacketSize(&frames))) return false;
+    while (frames != 0) {
+        BYTE* data = nullptr;
+        DWORD flags = 0;
+        if (FAILED(reader->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) return false;
+        // A silent packet's bytes are undefined; the store takes zeros.
+        filter->WriteData(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data);
+        if (FAILED(reader->ReleaseBuffer(frames))) return false;
+        if (FAILED(reader->GetNextPacketSize(&frames))) return false;
+    }
+    return true;
+}
+
+void CopyLiveControls(CFIRFilter* filter) {
+    filter->divider_through = LiveControls.divider_through.load(std::memory_order_relaxed);
+    filter->mute_lfe = LiveControls.mute_lfe.load(std::memory_order_relaxed);
+    filter->mute_low = LiveControls.mute_low.load(std::memory_order_relaxed);
+    filter->mute_high = LiveControls.mute_high.load(std::memory_order_relaxed);
+}
+
+// One pass after the wait; false on a failing call.
+bool RunPass(CFIRFilter* filter, const LoopStreams& streams, bool* prebuffering) {
+    if (!DrainCapture(filter, streams.capture_reader)) return false;
+    if (*prebuffering) *prebuffering = FramesHeld(filter) < 2u * streams.output_frames;
+
+    BYTE* data = nullptr;
+    if (FAILED(streams.render_client->GetBuffer(streams.output_frames, &data))) return false;
+    DWORD flags = AUDCLNT_BUFFERFLAGS_SILENT;
+    if (!*prebuffering) {
+        CopyLiveControls(filter);
+        filter->ReadData(streams.output_frames, data);
+        flags = 0;
+    }
+    if (FAILED(streams.render_client->ReleaseBuffer(streams.output_frames, flags))) return false;
+    // A store run dry fills up again before the next filtered buffer.
+    if (!*prebuffering) *prebuffering = FramesHeld(filter) == 0;
+    return true;
+}
+
+} // namespace
+
+void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Settings* settings) {
+    bool prebuffering = true;
+    bool stop_requested = false;
+    LoopStats stats = {};
+    stats.window_start = ReadMillisecondClock();
+    stats.last = stats.window_start;
+    stats.min = 1000;
+
+    for (;;) {
+        // The output event comes first, so a pass that is due runs as a
+        // normal one even when the stop is already set.
+        HANDLE handles[2] = {streams.output_event, stopEvent};
+        DWORD waited = WaitForMultipleObjects(2, handles, FALSE, kEventTimeoutMs);
+        if (waited == WAIT_OBJECT_0 + 1) {
+            stop_requested = true;
+        } else if (waited != WAIT_OBJECT_0) {
+            streams.output_client->Stop();
+            streams.capture_client->Stop();
+            ConsolePrint(L"ERROR:The output buffer event was timeout.\n");
+            break;
+        }
+
+        if (!RunPass(filter, streams, &prebuffering)) break;
+        RecordPass(&stats, FramesHeld(filter), settings->verbose != 0);
+
+        if (stop_requested) {
+            if (FAILED(streams.output_client->Stop()) || FAILED(streams.capture_client->Stop())) break;
+            ConsolePrint(L">Finish the capturing.\n");
+            return;
+        }
+    }
+    ConsolePrint(L"ERROR:Error occurred during sound processing loop.\n");
+}
