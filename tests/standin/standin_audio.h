@@ -1,0 +1,17 @@
+// The stand-in sound system of trivandel_standin.exe: two described render
+// endpoints on the stand-in Core Audio objects, a loopback side that plays a
+// signal in real time and an output side that records to a WAVE file.
+//
+// Chosen by environment variables, so that the program's command line stays
+// exactly the real one:
+//   TRIVANDEL_STANDIN_INPUT   "tones" (default): 100 Hz + 1 kHz + 8 kHz,
+//                             each at 0.25 of full scale, on both channels;
+//                             "silence"; or the path of a WAVE file, played
+//                             at its own rate and repeated
+//   TRIVANDEL_STANDIN_OUTPUT  path of a WAVE file that receives every output
+//                             buffer the program releases (unset: none)
+#pragma once
+
+// Describes the endpoints and installs the stand-in device enumerator.
+// False, after a message on stderr, when the input cannot be read.
+bool InstallStandInAudio();

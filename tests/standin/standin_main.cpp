@@ -1,0 +1,12 @@
+// trivandel_standin.exe: the whole program on stand-in audio endpoints, for
+// the Wine tests and the demo (Wine has no loopback capture and no
+// exclusive mode). Only the device enumerator differs from trivandel.exe.
+#include "standin_audio.h"
+#include "supervisor.h"
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (!InstallStandInAudio())
+        return 1;
+    return RunTrivandel(argc, argv);
+}

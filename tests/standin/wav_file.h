@@ -1,0 +1,43 @@
+// Just enough of the RIFF WAVE format for the stand-in build: read a file
+// into float frames, and write integer PCM as it is produced.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct WavSignal {
+    uint32_t rate = 0;
+    uint16_t channels = 0;
+    std::vector<float> samples; // interleaved, full scale = 1.0
+};
+
+// Reads 8/16/24/32-bit integer PCM or 32-bit float, plain or extensible.
+// False with `error` set on anything else.
+bool ReadWav(const std::wstring& path, WavSignal* signal, std::wstring* error);
+
+// Integer PCM written as it arrives. The header is rewritten after every
+// block, so the file is complete whenever the process ends.
+class CWavWriter {
+public:
+    CWavWriter() = default;
+    ~CWavWriter();
+    CWavWriter(const CWavWriter&) = delete;
+    CWavWriter& operator=(const CWavWriter&) = delete;
+
+    bool Open(const std::wstring& path, uint32_t rate, uint16_t channels, uint16_t bits);
+    bool IsOpen() const { return file_ != nullptr; }
+    bool Matches(uint32_t rate, uint16_t channels, uint16_t bits) const;
+    // `bytes` must be whole frames of the format given to Open.
+    bool Append(const uint8_t* data, size_t bytes);
+
+private:
+    bool WriteHeader();
+
+    std::FILE* file_ = nullptr;
+    uint32_t rate_ = 0;
+    uint16_t channels_ = 0;
+    uint16_t bits_ = 0;
+    uint64_t data_bytes_ = 0;
+};
