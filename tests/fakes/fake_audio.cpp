@@ -449,7 +449,7 @@ bool FakeCaptureClient::NextPacket(bool* silent) {
     }
     if (!client_->started()) return false;
     uint32_t rate = client_->format().samples_per_sec;
-    uint32_t packet = PacketFrames();
+    uint32_t packet = config.packet_frames != 0 ? config.packet_frames : std::max<uint32_t>(1, rate / 100);
     LARGE_INTEGER frequency, now;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
@@ -638,9 +638,13 @@ public:
         if (endpoint == nullptr) return E_POINTER;
         *endpoint = nullptr;
         if (FAILED(hr)) return hr;
-        std::lock_guard<std::mutex> lock(S().mutex);
-        if (flow != eRender || S().endpoints.empty()) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-        *endpoint = new FakeDevice(S().endpoints[S().default_index]);
+        EndpointSpec spec;
+        {
+            std::lock_guard<std::mutex> lock(S().mutex);
+            if (flow != eRender || S().endpoints.empty()) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+            spec = S().endpoints[S().default_index];
+        }
+        *endpoint = new FakeDevice(spec);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR, IMMDevice**) override {
