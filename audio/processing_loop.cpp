@@ -36,8 +36,8 @@ void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held) {
     }
     PrintStatisticsLine(line);
 
-    // The list ends at the last entry that fits whole together with the
-    // closing "\n"; later entries of a long window are left out.
+    // The list ends at the last entry that fits whole beside the closing
+    // "\n" and the zero; later entries of a long window are left out.
     int length = 0;
     line[0] = L'\0';
     for (int64_t i = 0; i < stats.index; ++i) {
