@@ -223,6 +223,28 @@ TEST_P(KernelProperty, SumsThatAreNotNumbersBecomePlusFullScale)
         EXPECT_EQ(out.v[slot], f) << "slot " << slot;
 }
 
+TEST_P(KernelProperty, AdditionsFollowTheEvenOddOrder)
+{
+    // Ten products 2^24, 1, -2^24, 0, ...: 2^24 + 1 rounds back to 2^24, so
+    // the result shows which partial sum each product went to.
+    //   even frame: E = 2^24 - 2^24 (taps 0, 2), O = 1 (tap 1): S = 1
+    //   odd frame:  E = 2^24 (tap 0 alone) + 1 (tap 1), O = -2^24: S = 0
+    // A plain left-to-right sum gives 0 for both.
+    const auto [kernel, first_frame] = GetParam();
+    SetClampLimits(FLT_MAX);
+    Window w(10, first_frame);
+    for (uint32_t j = 0; j < 10; ++j)
+        for (int b = 0; b < 3; ++b)
+            w.t(j, b) = 1.0f;
+    w.x(0, 0) = 16777216.0f;
+    w.x(1, 0) = 1.0f;
+    w.x(2, 0) = -16777216.0f;
+    BandFrame out = RunKernel(kernel, w);
+    const float expected = first_frame ? 0.0f : 1.0f;
+    for (int slot = 0; slot < 6; slot += 2)
+        EXPECT_EQ(out.v[slot], expected) << "slot " << slot;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     BothKernels, KernelProperty,
     ::testing::Combine(::testing::Values(Kernel(ConvolveBands), Kernel(ConvolveBandsReference)),

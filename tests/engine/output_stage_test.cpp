@@ -147,9 +147,14 @@ TEST_P(Conversion, SampleBytesInBypassAndThroughTheDivider)
         auto f = MakeFilter({{1.0f, 1.0f, 1.0f}}, c.kind, 2);
         f->divider_through = divider ? 0 : 1;
         Store(f.get(), {c.sample, c.sample});
+        ConsoleCapture console;
         Bytes out = Read(f.get(), 1);
         EXPECT_EQ(Slice(out, 0, width), c.bytes) << (divider ? "divider" : "bypass");
         EXPECT_EQ(Slice(out, width, width), c.bytes) << (divider ? "divider" : "bypass");
+        // Bypassed frames are never clamped, so they never count as clips.
+        if (!divider) {
+            EXPECT_EQ(console.Text(), L"");
+        }
     }
 }
 
@@ -422,6 +427,42 @@ TEST(WideContainers, SixteenBitsSitAtTheTopOfThirtyTwo)
     ASSERT_EQ(out.size(), 48u);
     EXPECT_EQ(Slice(out, 0, 8), Bytes({0x00, 0x00, 0xFF, 0x7F, 0x00, 0x00, 0x01, 0x80}));
     EXPECT_EQ(Slice(out, 24, 4), Bytes({0x00, 0x00, 0xFF, 0x3F})); // 16383
+}
+
+TEST(WideContainers, ChannelsBeyondTheBlockAlignmentAreNotWritten)
+{
+    // Six channels announced, room for two: the buffer (exactly frames x
+    // block alignment on the heap) is never written past.
+    auto f = MakeFilter({{0.25f, 0.5f, 0.75f}}, kSampleKindPcm24, 6);
+    f->output_format.block_align = 6;
+    Store(f.get(), {1.0f, -1.0f, 1.0f, -1.0f});
+    Bytes out = Read(f.get(), 2);
+    ASSERT_EQ(out.size(), 12u);
+    for (uint32_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(Slice(out, 6 * i, 3), Bytes({0x00, 0x00, 0x40})) << "frame " << i;
+        EXPECT_EQ(Slice(out, 6 * i + 3, 3), Bytes({0x00, 0x00, 0xC0})) << "frame " << i;
+    }
+}
+
+TEST(CaptureFormat, TapsLoadedAfterTheStoreWasSizedGiveSilenceInBounds)
+{
+    // The store has no spare frames for a window of 64: nothing past it is
+    // read or cleared, and the frames are still consumed.
+    auto f = MakeFilter({}, kSampleKindPcm16);
+    const size_t bytes = 65 * 4 * sizeof(float);
+    AlignedFree(f->taps);
+    f->taps = static_cast<float*>(AlignedAlloc(bytes));
+    std::memset(f->taps, 0, bytes);
+    f->taps[0] = 1.0f;
+    f->buffer_msec = 1; // 48 frames, no spare
+    WaveFormat capture = ExtensibleFormat(2, 48000, 32, kSubtypeFloat);
+    f->tap_count = 0;
+    ASSERT_TRUE(f->SetFormat(&capture));
+    f->tap_count = 64;
+    Store(f.get(), Ramp(48, 0.01f));
+    Bytes out = Read(f.get(), 48);
+    EXPECT_EQ(out, Bytes(48 * 12, 0));
+    EXPECT_EQ(f->read_pos, 48u);
 }
 
 TEST(CaptureFormat, NonFloatStoreGivesSilenceButConsumesFrames)

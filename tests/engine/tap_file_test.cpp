@@ -157,8 +157,10 @@ TEST(TapTable, EmptyFirstFileMakesOneZeroEntryAndRequiresEmptyOthers)
         EXPECT_EQ(f.taps[i], 0.0f);
     EXPECT_TRUE(f.LoadTaps(dir.WriteFile("FIR_BPF.txt", "text\n").c_str(), 1));
     ConsoleCapture console;
-    EXPECT_FALSE(f.LoadTaps(dir.WriteFile("FIR_HPF.txt", "1\n").c_str(), 2));
-    EXPECT_NE(console.Text().find(L"doesn't mutch."), std::wstring::npos);
+    std::string hpf = dir.WriteFile("FIR_HPF.txt", "1\n");
+    EXPECT_FALSE(f.LoadTaps(hpf.c_str(), 2));
+    EXPECT_EQ(console.Text(), L"ERROR:Size of filter tap of LPF and HPF doesn't mutch. " +
+                                  std::wstring(hpf.begin(), hpf.end()) + L"\n");
 }
 
 TEST(TapTable, BandAboveTwoIsRefusedSilently)
