@@ -1,5 +1,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <vector>
 
 #include "capture_buffer.h"
@@ -67,6 +68,12 @@ struct FormatCase {
     uint32_t frame_bytes;
     WaveFormatGuid sub_format;
 };
+
+// Failure lines name the case instead of dumping its bytes.
+void PrintTo(const FormatCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class FloatTest : public ::testing::TestWithParam<FormatCase> {};
 

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,6 +134,12 @@ struct ConversionCase {
     Bytes bytes;  // the sample on channel 0
     bool divider; // also reachable through the (clamping) divider
 };
+
+// Failure lines name the case instead of dumping its bytes.
+void PrintTo(const ConversionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Conversion : public ::testing::TestWithParam<ConversionCase> {};
 
@@ -301,6 +308,12 @@ struct MuteCase {
     const char* name;
     uint8_t mute_lfe, mute_low, mute_high;
 };
+
+// Failure lines name the case instead of dumping its bytes.
+void PrintTo(const MuteCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class Mutes : public ::testing::TestWithParam<MuteCase> {};
 

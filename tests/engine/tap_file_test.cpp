@@ -1,5 +1,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,12 @@ struct TapFileCase {
     std::string content;
     std::vector<float> taps;
 };
+
+// Failure lines name the case instead of dumping its bytes.
+void PrintTo(const TapFileCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class TapFileParsing : public ::testing::TestWithParam<TapFileCase> {};
 
