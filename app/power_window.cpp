@@ -52,8 +52,8 @@ DWORD WINAPI WindowThreadProc(LPVOID)
     // An ordinary top-level window, not a message-only one: only top-level
     // windows receive broadcasts. Without it (no display under Wine, for
     // one) no power event is reported and the rest of the program runs on.
-    HWND window = CreateWindowExW(0, kPowerWindowClass, kPowerWindowClass, 0, 0, 0, 0, 0,
-                                  nullptr, nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExW(0, kPowerWindowClass, kPowerWindowClass, 0, 0, 0, 0, 0, nullptr,
+                                  nullptr, nullptr, nullptr);
     if (window) {
         hiddenWindow.store(window);
         ShowWindow(window, SW_HIDE);

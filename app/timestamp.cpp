@@ -4,8 +4,8 @@
 
 void PrintTimeOfDay(const SYSTEMTIME& local_time)
 {
-    ConsolePrint(L"%02d:%02d:%02d.%03d\n", local_time.wHour, local_time.wMinute,
-                 local_time.wSecond, local_time.wMilliseconds);
+    ConsolePrint(L"%02d:%02d:%02d.%03d\n", local_time.wHour, local_time.wMinute, local_time.wSecond,
+                 local_time.wMilliseconds);
 }
 
 void PrintTimestamp()

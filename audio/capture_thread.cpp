@@ -32,39 +32,50 @@ struct CaptureResources {
     WAVEFORMATEX* mix_format = nullptr;
 };
 
-void PrintInitializationFailed() { ConsolePrint(L"ERROR:Audio device initialization was failed.\n"); }
+void PrintInitializationFailed()
+{
+    ConsolePrint(L"ERROR:Audio device initialization was failed.\n");
+}
 
-template <class Interface>
-void ReleaseInterface(Interface*& object) {
-    if (object == nullptr) return;
+template <class Interface> void ReleaseInterface(Interface*& object)
+{
+    if (object == nullptr)
+        return;
     object->Release();
     object = nullptr;
 }
 
 // The set-up steps in order, then the loop. Returns after a failing step
 // (its lines printed) or when the loop has ended.
-void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources* r) {
+void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources* r)
+{
     // All three files are read even after a failure, so every bad file is reported.
     bool taps_loaded = true;
     for (uint32_t band = 0; band < 3; ++band) {
-        if (!filter->LoadTaps(kTapFileNames[band], band)) taps_loaded = false;
+        if (!filter->LoadTaps(kTapFileNames[band], band))
+            taps_loaded = false;
     }
-    if (!taps_loaded) return PrintInitializationFailed();
+    if (!taps_loaded)
+        return PrintInitializationFailed();
     filter->mono_lfe = settings->mono_lfe;
     filter->attenuation = settings->attenuation;
 
     r->task = RegisterMmThread(L"Pro Audio", &r->task_index);
-    if (r->task == nullptr) return PrintInitializationFailed();
-    if (FAILED(InitializeCom(nullptr, COINIT_MULTITHREADED))) return PrintInitializationFailed();
+    if (r->task == nullptr)
+        return PrintInitializationFailed();
+    if (FAILED(InitializeCom(nullptr, COINIT_MULTITHREADED)))
+        return PrintInitializationFailed();
     r->com_initialized = true;
-    if (FAILED(CreateDeviceEnumerator(&r->enumerator))) return PrintInitializationFailed();
+    if (FAILED(CreateDeviceEnumerator(&r->enumerator)))
+        return PrintInitializationFailed();
 
     ConsolePrint(L">Get a capture device ----------------\n");
     if (FAILED(r->enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &r->capture_endpoint))) {
         return PrintInitializationFailed();
     }
     DeviceInfo capture_info;
-    if (!GetDeviceInfo(r->capture_endpoint, &capture_info)) return PrintInitializationFailed();
+    if (!GetDeviceInfo(r->capture_endpoint, &capture_info))
+        return PrintInitializationFailed();
     PrintDeviceInfo(&capture_info, false);
 
     ConsolePrint(L">Enumerate and decide a output device ----------------\n");
@@ -77,7 +88,8 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
 
     ConsolePrint(L">Create a output device ----------------\n");
     DeviceInfo output_info;
-    if (!GetDeviceInfo(r->output_endpoint, &output_info)) return PrintInitializationFailed();
+    if (!GetDeviceInfo(r->output_endpoint, &output_info))
+        return PrintInitializationFailed();
     PrintDeviceInfo(&output_info, false);
     if (FAILED(r->output_endpoint->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
                                             reinterpret_cast<void**>(&r->output_client)))) {
@@ -85,13 +97,16 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
     }
 
     WaveFormat* output_format = &output_info.AudioEngine_DeviceFormat;
-    BuildOutputFormat(output_format, capture_info.AudioEngine_DeviceFormat.samples_per_sec, settings->output_bit);
+    BuildOutputFormat(output_format, capture_info.AudioEngine_DeviceFormat.samples_per_sec,
+                      settings->output_bit);
     PrintWaveFormat(output_format);
-    HRESULT hr = r->output_client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE,
-                                                     reinterpret_cast<const WAVEFORMATEX*>(output_format), nullptr);
+    HRESULT hr = r->output_client->IsFormatSupported(
+        AUDCLNT_SHAREMODE_EXCLUSIVE, reinterpret_cast<const WAVEFORMATEX*>(output_format), nullptr);
     // Another success code (e.g. S_FALSE) is reported but tried anyway.
-    if (hr != S_OK) ConsolePrint(L"ERROR:This format is not supported by endpoint device.\n");
-    if (FAILED(hr)) return PrintInitializationFailed();
+    if (hr != S_OK)
+        ConsolePrint(L"ERROR:This format is not supported by endpoint device.\n");
+    if (FAILED(hr))
+        return PrintInitializationFailed();
     WidenWaveFormat(output_format, &filter->output_format);
     filter->sample_kind = ChooseSampleKind(filter->output_format);
     if (filter->sample_kind == kSampleKindNone) {
@@ -109,14 +124,16 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
     REFERENCE_TIME duration = StreamDuration(settings->buffer_duration, minimum_period);
 
     // Exclusive event-driven streams take equal buffer duration and periodicity.
-    if (FAILED(r->output_client->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, duration,
-                                            duration, reinterpret_cast<const WAVEFORMATEX*>(output_format),
-                                            nullptr))) {
+    if (FAILED(r->output_client->Initialize(
+            AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, duration, duration,
+            reinterpret_cast<const WAVEFORMATEX*>(output_format), nullptr))) {
         return PrintInitializationFailed();
     }
     UINT32 output_frames = 0;
-    if (FAILED(r->output_client->GetBufferSize(&output_frames))) return PrintInitializationFailed();
-    if (FAILED(r->output_client->GetService(IID_IAudioRenderClient, reinterpret_cast<void**>(&r->render_client)))) {
+    if (FAILED(r->output_client->GetBufferSize(&output_frames)))
+        return PrintInitializationFailed();
+    if (FAILED(r->output_client->GetService(IID_IAudioRenderClient,
+                                            reinterpret_cast<void**>(&r->render_client)))) {
         return PrintInitializationFailed();
     }
     r->output_event = CreateEventHandle(nullptr, FALSE, FALSE, nullptr);
@@ -129,7 +146,8 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
                                              reinterpret_cast<void**>(&r->capture_client)))) {
         return PrintInitializationFailed();
     }
-    if (FAILED(r->capture_client->GetMixFormat(&r->mix_format))) return PrintInitializationFailed();
+    if (FAILED(r->capture_client->GetMixFormat(&r->mix_format)))
+        return PrintInitializationFailed();
     const WaveFormat* mix_format = reinterpret_cast<const WaveFormat*>(r->mix_format);
     PrintWaveFormat(mix_format);
     if (!filter->SetFormat(mix_format)) {
@@ -138,8 +156,8 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
     }
     // Loopback streams have no event of their own: the output event paces
     // the reads, so the capture buffer holds two output periods.
-    if (FAILED(r->capture_client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK, 2 * duration, 0,
-                                             r->mix_format, nullptr))) {
+    if (FAILED(r->capture_client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK,
+                                             2 * duration, 0, r->mix_format, nullptr))) {
         return PrintInitializationFailed();
     }
     if (FAILED(r->capture_client->GetService(IID_IAudioCaptureClient,
@@ -147,8 +165,10 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
         return PrintInitializationFailed();
     }
     UINT32 capture_frames = 0;
-    if (FAILED(r->capture_client->GetBufferSize(&capture_frames))) return PrintInitializationFailed();
-    if (FAILED(r->capture_client->Start())) return PrintInitializationFailed();
+    if (FAILED(r->capture_client->GetBufferSize(&capture_frames)))
+        return PrintInitializationFailed();
+    if (FAILED(r->capture_client->Start()))
+        return PrintInitializationFailed();
 
     // An exclusive stream plays its first buffer at Start: hand it silence.
     BYTE* data = nullptr;
@@ -156,26 +176,29 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
         FAILED(r->render_client->ReleaseBuffer(output_frames, AUDCLNT_BUFFERFLAGS_SILENT))) {
         return PrintInitializationFailed();
     }
-    if (FAILED(r->output_client->Start())) return PrintInitializationFailed();
+    if (FAILED(r->output_client->Start()))
+        return PrintInitializationFailed();
     ConsolePrint(L">Start the captureing.\n");
     if (settings->verbose) {
-        float capture_ms = static_cast<float>(capture_frames) * 1000.0f /
-                           static_cast<float>(capture_info.AudioEngine_DeviceFormat.samples_per_sec);
-        float output_ms =
-            static_cast<float>(output_frames) * 1000.0f / static_cast<float>(output_format->samples_per_sec);
-        ConsolePrint(L"  Capture Buffer Length : %.3f[msec] %d[frame]\n", static_cast<double>(capture_ms),
-                     static_cast<int>(capture_frames));
-        ConsolePrint(L"  Output Buffer Length : %.3f[msec] %d[frame]\n", static_cast<double>(output_ms),
-                     static_cast<int>(output_frames));
+        float capture_ms =
+            static_cast<float>(capture_frames) * 1000.0f /
+            static_cast<float>(capture_info.AudioEngine_DeviceFormat.samples_per_sec);
+        float output_ms = static_cast<float>(output_frames) * 1000.0f /
+                          static_cast<float>(output_format->samples_per_sec);
+        ConsolePrint(L"  Capture Buffer Length : %.3f[msec] %d[frame]\n",
+                     static_cast<double>(capture_ms), static_cast<int>(capture_frames));
+        ConsolePrint(L"  Output Buffer Length : %.3f[msec] %d[frame]\n",
+                     static_cast<double>(output_ms), static_cast<int>(output_frames));
     }
 
-    LoopStreams streams = {r->output_client, r->render_client, r->output_event,
+    LoopStreams streams = {r->output_client, r->render_client,  r->output_event,
                            output_frames,    r->capture_client, r->capture_reader};
     RunProcessingLoop(filter, streams, settings);
 }
 
 // The one teardown, in this order on every exit; no stream is stopped here.
-void TearDown(CaptureResources* r) {
+void TearDown(CaptureResources* r)
+{
     if (r->task != nullptr) {
         AvRevertMmThreadCharacteristics(r->task);
         r->task = nullptr;
@@ -204,7 +227,8 @@ void TearDown(CaptureResources* r) {
 
 } // namespace
 
-DWORD WINAPI CaptureThreadProc(LPVOID parameter) {
+DWORD WINAPI CaptureThreadProc(LPVOID parameter)
+{
     const Settings* settings = static_cast<const Settings*>(parameter);
     CFIRFilter filter;
     CaptureResources resources;

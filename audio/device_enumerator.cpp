@@ -4,7 +4,8 @@
 
 namespace {
 
-HRESULT CreateSystemEnumerator(IMMDeviceEnumerator** enumerator) {
+HRESULT CreateSystemEnumerator(IMMDeviceEnumerator** enumerator)
+{
     return CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_ALL, IID_IMMDeviceEnumerator,
                             reinterpret_cast<void**>(enumerator));
 }
@@ -13,8 +14,12 @@ std::atomic<DeviceEnumeratorFactory> factoryInUse{CreateSystemEnumerator};
 
 } // namespace
 
-void SetDeviceEnumeratorFactory(DeviceEnumeratorFactory factory) {
+void SetDeviceEnumeratorFactory(DeviceEnumeratorFactory factory)
+{
     factoryInUse = factory != nullptr ? factory : CreateSystemEnumerator;
 }
 
-HRESULT CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator) { return factoryInUse.load()(enumerator); }
+HRESULT CreateDeviceEnumerator(IMMDeviceEnumerator** enumerator)
+{
+    return factoryInUse.load()(enumerator);
+}

@@ -11,49 +11,62 @@
 namespace {
 
 // Copies at most kDeviceTextUnits - 1 code units and always ends in a zero.
-void CopyDeviceText(wchar_t* destination, const wchar_t* source) {
+void CopyDeviceText(wchar_t* destination, const wchar_t* source)
+{
     int i = 0;
-    for (; i < kDeviceTextUnits - 1 && source[i] != L'\0'; ++i) destination[i] = source[i];
+    for (; i < kDeviceTextUnits - 1 && source[i] != L'\0'; ++i)
+        destination[i] = source[i];
     destination[i] = L'\0';
 }
 
-bool IsExtensible(const WaveFormat* format) { return format->format_tag == kWaveFormatExtensible; }
+bool IsExtensible(const WaveFormat* format)
+{
+    return format->format_tag == kWaveFormatExtensible;
+}
 
 } // namespace
 
-void PrintWaveFormat(const WaveFormat* format) {
+void PrintWaveFormat(const WaveFormat* format)
+{
     ConsolePrint(IsExtensible(format) ? L"WAVEFORMATEXTENSIBLE\n" : L"WAVEFORMATEX\n");
-    ConsolePrint(L"  nChannels           = %d\n  nSamplesPerSec      = %d\n  nAvgBytesPerSec     = %d\n"
-                 L"  nBlockAlign         = %d\n  wBitsPerSample      = %d\n",
-                 static_cast<int>(format->channels), static_cast<int>(format->samples_per_sec),
-                 static_cast<int>(format->avg_bytes_per_sec), static_cast<int>(format->block_align),
-                 static_cast<int>(format->bits_per_sample));
-    if (!IsExtensible(format)) return;
+    ConsolePrint(
+        L"  nChannels           = %d\n  nSamplesPerSec      = %d\n  nAvgBytesPerSec     = %d\n"
+        L"  nBlockAlign         = %d\n  wBitsPerSample      = %d\n",
+        static_cast<int>(format->channels), static_cast<int>(format->samples_per_sec),
+        static_cast<int>(format->avg_bytes_per_sec), static_cast<int>(format->block_align),
+        static_cast<int>(format->bits_per_sample));
+    if (!IsExtensible(format))
+        return;
     if (SameSubFormat(format->sub_format, kSubtypePcm)) {
         ConsolePrint(L"  SubFormat           = KSDATAFORMAT_SUBTYPE_PCM\n");
     } else if (SameSubFormat(format->sub_format, kSubtypeFloat)) {
         ConsolePrint(L"  SubFormat           = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT\n");
     } else {
-        ConsolePrint(L"  SubFormat           = %p (unknown)\n", static_cast<const void*>(&format->sub_format));
+        ConsolePrint(L"  SubFormat           = %p (unknown)\n",
+                     static_cast<const void*>(&format->sub_format));
     }
     ConsolePrint(L"  wValidBitsPerSample = %d\n", static_cast<int>(format->valid_bits_per_sample));
 }
 
-bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info) {
+bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info)
+{
     LPWSTR id = nullptr;
-    if (FAILED(endpoint->GetId(&id))) return false;
+    if (FAILED(endpoint->GetId(&id)))
+        return false;
     CopyDeviceText(info->EndpointID, id != nullptr ? id : L"");
     CoTaskMemFree(id);
 
     IPropertyStore* store = nullptr;
-    if (FAILED(endpoint->OpenPropertyStore(STGM_READ, &store))) return false;
+    if (FAILED(endpoint->OpenPropertyStore(STGM_READ, &store)))
+        return false;
 
     PROPVARIANT value;
     PropVariantInit(&value);
     HRESULT hr = store->GetValue(PKEY_Device_FriendlyName, &value);
     // An absent property comes back as VT_EMPTY with S_OK: unreadable.
     bool readable = SUCCEEDED(hr) && value.vt == VT_LPWSTR && value.pwszVal != nullptr;
-    if (readable) CopyDeviceText(info->Device_FriendlyName, value.pwszVal);
+    if (readable)
+        CopyDeviceText(info->Device_FriendlyName, value.pwszVal);
     PropVariantClear(&value);
     if (!readable) {
         store->Release();
@@ -64,16 +77,19 @@ bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info) {
     // Never read past the blob: a short one is as unreadable as none.
     readable = SUCCEEDED(hr) && value.vt == VT_BLOB && value.blob.pBlobData != nullptr &&
                value.blob.cbSize >= sizeof(WaveFormat);
-    if (readable) std::memcpy(&info->AudioEngine_DeviceFormat, value.blob.pBlobData, sizeof(WaveFormat));
+    if (readable)
+        std::memcpy(&info->AudioEngine_DeviceFormat, value.blob.pBlobData, sizeof(WaveFormat));
     PropVariantClear(&value);
     store->Release();
     return readable && hr == S_OK;
 }
 
-void PrintDeviceInfo(const DeviceInfo* info, bool with_format) {
+void PrintDeviceInfo(const DeviceInfo* info, bool with_format)
+{
     ConsolePrint(L"  Device_FriendlyName      = \"%ls\"\n", info->Device_FriendlyName);
     ConsolePrint(L"  EndpointID               = %ls\n", info->EndpointID);
-    if (!with_format) return;
+    if (!with_format)
+        return;
     const WaveFormat* format = &info->AudioEngine_DeviceFormat;
     const wchar_t* kind = L"(unknown)";
     int valid_bits = 0;
@@ -85,24 +101,30 @@ void PrintDeviceInfo(const DeviceInfo* info, bool with_format) {
         valid_bits = format->valid_bits_per_sample;
     }
     float khz = static_cast<float>(format->samples_per_sec) / 1000.0f;
-    ConsolePrint(L"  AudioEngine_DeviceFormat = %.1fkHz %dbit %ls(%dbit) %dch\n", static_cast<double>(khz),
-                 static_cast<int>(format->bits_per_sample), kind, valid_bits, static_cast<int>(format->channels));
+    ConsolePrint(L"  AudioEngine_DeviceFormat = %.1fkHz %dbit %ls(%dbit) %dch\n",
+                 static_cast<double>(khz), static_cast<int>(format->bits_per_sample), kind,
+                 valid_bits, static_cast<int>(format->channels));
 }
 
-bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const wchar_t* name) {
+bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const wchar_t* name)
+{
     DeviceInfo info;
-    if (!GetDeviceInfo(endpoint, &info)) return false;
+    if (!GetDeviceInfo(endpoint, &info))
+        return false;
     PrintDeviceInfo(&info, true);
 
     LPWSTR capture_id = nullptr;
-    if (FAILED(capture_endpoint->GetId(&capture_id))) return false;
+    if (FAILED(capture_endpoint->GetId(&capture_id)))
+        return false;
     bool is_capture = capture_id != nullptr && _wcsicmp(info.EndpointID, capture_id) == 0;
     CoTaskMemFree(capture_id);
 
     if (name != nullptr) {
-        bool matches = _wcsicmp(info.EndpointID, name) == 0 || _wcsicmp(info.Device_FriendlyName, name) == 0;
+        bool matches =
+            _wcsicmp(info.EndpointID, name) == 0 || _wcsicmp(info.Device_FriendlyName, name) == 0;
         if (matches && is_capture) {
-            ConsolePrint(L"ERROR:Specified output device is same as capture device.(-output_device option)\n");
+            ConsolePrint(L"ERROR:Specified output device is same as capture device.(-output_device "
+                         L"option)\n");
             return false;
         }
         return matches;
@@ -110,13 +132,17 @@ bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const w
     return !is_capture && info.AudioEngine_DeviceFormat.channels > 5;
 }
 
-IMMDevice* FindOutputDevice(IMMDeviceEnumerator* enumerator, IMMDevice* capture_endpoint, const wchar_t* name) {
+IMMDevice* FindOutputDevice(IMMDeviceEnumerator* enumerator, IMMDevice* capture_endpoint,
+                            const wchar_t* name)
+{
     IMMDeviceCollection* collection = nullptr;
     UINT count = 0;
-    if (FAILED(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED, &collection)) ||
+    if (FAILED(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED,
+                                              &collection)) ||
         FAILED(collection->GetCount(&count))) {
         ConsolePrintNarrow("Error!\n");
-        if (collection != nullptr) collection->Release();
+        if (collection != nullptr)
+            collection->Release();
         return nullptr;
     }
     if (count == 0) {
@@ -130,8 +156,10 @@ IMMDevice* FindOutputDevice(IMMDeviceEnumerator* enumerator, IMMDevice* capture_
         IMMDevice* endpoint = nullptr;
         if (FAILED(collection->Item(i, &endpoint))) {
             ConsolePrintNarrow("Error!\n");
-            if (endpoint != nullptr) endpoint->Release();
-            if (choice != nullptr) choice->Release();
+            if (endpoint != nullptr)
+                endpoint->Release();
+            if (choice != nullptr)
+                choice->Release();
             collection->Release();
             return nullptr;
         }

@@ -34,4 +34,5 @@ bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const w
 
 // Lists every render endpoint and returns the first candidate with one
 // reference the caller releases, or nullptr.
-IMMDevice* FindOutputDevice(IMMDeviceEnumerator* enumerator, IMMDevice* capture_endpoint, const wchar_t* name);
+IMMDevice* FindOutputDevice(IMMDeviceEnumerator* enumerator, IMMDevice* capture_endpoint,
+                            const wchar_t* name);

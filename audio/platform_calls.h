@@ -6,12 +6,14 @@
 
 #include <windows.h>
 
-using MmThreadRegistrar = HANDLE (*)(LPCWSTR task_name, LPDWORD task_index); // AvSetMmThreadCharacteristicsW
-using ComInitializer = HRESULT (*)(LPVOID reserved, DWORD concurrency);       // CoInitializeEx
-using EventCreator = HANDLE (*)(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state,
-                                LPCWSTR name);                                // CreateEventW
-using MillisecondClock = DWORD (*)();                                        // timeGetTime
-using DebugOutput = void (*)(LPCWSTR text);                                  // OutputDebugStringW
+using MmThreadRegistrar = HANDLE (*)(LPCWSTR task_name,
+                                     LPDWORD task_index); // AvSetMmThreadCharacteristicsW
+using ComInitializer = HRESULT (*)(LPVOID reserved, DWORD concurrency); // CoInitializeEx
+using EventCreator = HANDLE (*)(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset,
+                                BOOL initial_state,
+                                LPCWSTR name); // CreateEventW
+using MillisecondClock = DWORD (*)();          // timeGetTime
+using DebugOutput = void (*)(LPCWSTR text);    // OutputDebugStringW
 
 void SetMmThreadRegistrar(MmThreadRegistrar call);
 void SetComInitializer(ComInitializer call);
@@ -22,6 +24,7 @@ void SetDebugOutput(DebugOutput call);
 // What the capture thread calls.
 HANDLE RegisterMmThread(LPCWSTR task_name, LPDWORD task_index);
 HRESULT InitializeCom(LPVOID reserved, DWORD concurrency);
-HANDLE CreateEventHandle(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state, LPCWSTR name);
+HANDLE CreateEventHandle(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state,
+                         LPCWSTR name);
 DWORD ReadMillisecondClock();
 void WriteDebugOutput(LPCWSTR text);

@@ -13,25 +13,30 @@ namespace {
 constexpr DWORD kEventTimeoutMs = 2000; // a device that stops signalling must not hang us
 constexpr int kLineUnits = 256;
 
-uint32_t FramesHeld(const CFIRFilter* filter) {
+uint32_t FramesHeld(const CFIRFilter* filter)
+{
     uint32_t held = filter->write_pos - filter->read_pos;
-    if (filter->read_pos > filter->write_pos) held += filter->capacity;
+    if (filter->read_pos > filter->write_pos)
+        held += filter->capacity;
     return held;
 }
 
-void PrintStatisticsLine(const wchar_t* line) {
+void PrintStatisticsLine(const wchar_t* line)
+{
     ConsolePrint(L"%ls", line);
     WriteDebugOutput(line);
 }
 
 // Closes the window with `verbose`: the averages line, then the durations.
-void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held) {
+void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held)
+{
     wchar_t line[kLineUnits];
     float average = static_cast<float>(elapsed) / static_cast<float>(stats.count);
-    if (swprintf(line, kLineUnits,
-                 L"Loop count=%d. Ave=%.03f[ms] Min=%d[ms] Max=%d[ms] PerLoop. Buffering frames=%d.\n",
-                 stats.count, static_cast<double>(average), static_cast<int>(stats.min),
-                 static_cast<int>(stats.max), static_cast<int>(held)) < 0) {
+    if (swprintf(
+            line, kLineUnits,
+            L"Loop count=%d. Ave=%.03f[ms] Min=%d[ms] Max=%d[ms] PerLoop. Buffering frames=%d.\n",
+            stats.count, static_cast<double>(average), static_cast<int>(stats.min),
+            static_cast<int>(stats.max), static_cast<int>(held)) < 0) {
         line[kLineUnits - 1] = L'\0';
     }
     PrintStatisticsLine(line);
@@ -43,7 +48,8 @@ void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held) {
     for (int64_t i = 0; i < stats.index; ++i) {
         wchar_t entry[16];
         int entry_length = swprintf(entry, 16, L"%d ", static_cast<int>(loopDurations[i]));
-        if (entry_length < 0 || length + entry_length + 1 > kLineUnits - 1) break;
+        if (entry_length < 0 || length + entry_length + 1 > kLineUnits - 1)
+            break;
         wmemcpy(line + length, entry, entry_length);
         length += entry_length;
     }
@@ -52,19 +58,25 @@ void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held) {
     PrintStatisticsLine(line);
 }
 
-void RecordPass(LoopStats* stats, uint32_t held, bool verbose) {
+void RecordPass(LoopStats* stats, uint32_t held, bool verbose)
+{
     uint32_t clock = ReadMillisecondClock();
     uint32_t duration = clock - stats->last;
     stats->last = clock;
-    if (duration < stats->min) stats->min = duration;
-    if (duration > stats->max) stats->max = duration;
+    if (duration < stats->min)
+        stats->min = duration;
+    if (duration > stats->max)
+        stats->max = duration;
     // A window of more than kLoopDurationEntries passes keeps the first
     // ones; count still counts them all.
-    if (stats->index < kLoopDurationEntries) loopDurations[stats->index++] = static_cast<int32_t>(duration);
+    if (stats->index < kLoopDurationEntries)
+        loopDurations[stats->index++] = static_cast<int32_t>(duration);
     ++stats->count;
     uint32_t elapsed = clock - stats->window_start;
-    if (elapsed < 1000) return;
-    if (verbose) PrintStatistics(*stats, elapsed, held);
+    if (elapsed < 1000)
+        return;
+    if (verbose)
+        PrintStatistics(*stats, elapsed, held);
     stats->window_start = clock;
     stats->count = 0;
     stats->index = 0;
@@ -73,22 +85,28 @@ void RecordPass(LoopStats* stats, uint32_t held, bool verbose) {
 }
 
 // Moves every waiting capture packet into the store.
-bool DrainCapture(CFIRFilter* filter, IAudioCaptureClient* reader) {
+bool DrainCapture(CFIRFilter* filter, IAudioCaptureClient* reader)
+{
     UINT32 frames = 0;
-    if (FAILED(reader->GetNextPacketSize(&frames))) return false;
+    if (FAILED(reader->GetNextPacketSize(&frames)))
+        return false;
     while (frames != 0) {
         BYTE* data = nullptr;
         DWORD flags = 0;
-        if (FAILED(reader->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) return false;
+        if (FAILED(reader->GetBuffer(&data, &frames, &flags, nullptr, nullptr)))
+            return false;
         // A silent packet's bytes are undefined; the store takes zeros.
         filter->WriteData(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data);
-        if (FAILED(reader->ReleaseBuffer(frames))) return false;
-        if (FAILED(reader->GetNextPacketSize(&frames))) return false;
+        if (FAILED(reader->ReleaseBuffer(frames)))
+            return false;
+        if (FAILED(reader->GetNextPacketSize(&frames)))
+            return false;
     }
     return true;
 }
 
-void CopyLiveControls(CFIRFilter* filter) {
+void CopyLiveControls(CFIRFilter* filter)
+{
     filter->divider_through = LiveControls.divider_through.load(std::memory_order_relaxed);
     filter->mute_lfe = LiveControls.mute_lfe.load(std::memory_order_relaxed);
     filter->mute_low = LiveControls.mute_low.load(std::memory_order_relaxed);
@@ -96,27 +114,34 @@ void CopyLiveControls(CFIRFilter* filter) {
 }
 
 // One pass after the wait; false on a failing call.
-bool RunPass(CFIRFilter* filter, const LoopStreams& streams, bool* prebuffering) {
-    if (!DrainCapture(filter, streams.capture_reader)) return false;
-    if (*prebuffering) *prebuffering = FramesHeld(filter) < 2u * streams.output_frames;
+bool RunPass(CFIRFilter* filter, const LoopStreams& streams, bool* prebuffering)
+{
+    if (!DrainCapture(filter, streams.capture_reader))
+        return false;
+    if (*prebuffering)
+        *prebuffering = FramesHeld(filter) < 2u * streams.output_frames;
 
     BYTE* data = nullptr;
-    if (FAILED(streams.render_client->GetBuffer(streams.output_frames, &data))) return false;
+    if (FAILED(streams.render_client->GetBuffer(streams.output_frames, &data)))
+        return false;
     DWORD flags = AUDCLNT_BUFFERFLAGS_SILENT;
     if (!*prebuffering) {
         CopyLiveControls(filter);
         filter->ReadData(streams.output_frames, data);
         flags = 0;
     }
-    if (FAILED(streams.render_client->ReleaseBuffer(streams.output_frames, flags))) return false;
+    if (FAILED(streams.render_client->ReleaseBuffer(streams.output_frames, flags)))
+        return false;
     // A store run dry fills up again before the next filtered buffer.
-    if (!*prebuffering) *prebuffering = FramesHeld(filter) == 0;
+    if (!*prebuffering)
+        *prebuffering = FramesHeld(filter) == 0;
     return true;
 }
 
 } // namespace
 
-void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Settings* settings) {
+void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Settings* settings)
+{
     bool prebuffering = true;
     bool stop_requested = false;
     LoopStats stats = {};
@@ -138,11 +163,13 @@ void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Set
             break;
         }
 
-        if (!RunPass(filter, streams, &prebuffering)) break;
+        if (!RunPass(filter, streams, &prebuffering))
+            break;
         RecordPass(&stats, FramesHeld(filter), settings->verbose != 0);
 
         if (stop_requested) {
-            if (FAILED(streams.output_client->Stop()) || FAILED(streams.capture_client->Stop())) break;
+            if (FAILED(streams.output_client->Stop()) || FAILED(streams.capture_client->Stop()))
+                break;
             ConsolePrint(L">Finish the capturing.\n");
             return;
         }

@@ -21,7 +21,7 @@ struct LoopStats {
     uint32_t last;         // clock at the end of the previous pass
     uint32_t min;          // never above 1000
     uint32_t max;
-    int64_t index;         // next free entry of loopDurations
+    int64_t index; // next free entry of loopDurations
 };
 
 // What set-up hands to the loop; all obtained and started.

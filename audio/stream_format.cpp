@@ -2,7 +2,8 @@
 
 #include "capture_buffer.h"
 
-void BuildOutputFormat(WaveFormat* format, uint32_t capture_rate, int32_t output_bit) {
+void BuildOutputFormat(WaveFormat* format, uint32_t capture_rate, int32_t output_bit)
+{
     // Exclusive streams take integer PCM; nothing in the program converts
     // rates, so the output runs at the rate of the captured mix.
     format->sub_format = kSubtypePcm;
@@ -16,14 +17,19 @@ void BuildOutputFormat(WaveFormat* format, uint32_t capture_rate, int32_t output
     format->avg_bytes_per_sec = format->block_align * format->samples_per_sec;
 }
 
-int32_t ChooseSampleKind(const WaveFormat& format) {
-    if (!SameSubFormat(format.sub_format, kSubtypePcm)) return kSampleKindNone;
-    if (format.valid_bits_per_sample == 16) return kSampleKindPcm16;
-    if (format.valid_bits_per_sample == 24) return kSampleKindPcm24;
+int32_t ChooseSampleKind(const WaveFormat& format)
+{
+    if (!SameSubFormat(format.sub_format, kSubtypePcm))
+        return kSampleKindNone;
+    if (format.valid_bits_per_sample == 16)
+        return kSampleKindPcm16;
+    if (format.valid_bits_per_sample == 24)
+        return kSampleKindPcm24;
     return kSampleKindNone;
 }
 
-int64_t StreamDuration(int32_t buffer_duration, int64_t minimum_period) {
+int64_t StreamDuration(int32_t buffer_duration, int64_t minimum_period)
+{
     constexpr int64_t k100ms = 1000000;
     if (buffer_duration != 0) {
         // Milliseconds to 100-ns units in 32 bits, exact up to 429 496 ms.
@@ -31,7 +37,9 @@ int64_t StreamDuration(int32_t buffer_duration, int64_t minimum_period) {
     }
     int64_t duration = minimum_period;
     // A device reporting no positive period would never reach 100 ms.
-    if (minimum_period <= 0) return duration;
-    while (duration < k100ms - minimum_period) duration += minimum_period;
+    if (minimum_period <= 0)
+        return duration;
+    while (duration < k100ms - minimum_period)
+        duration += minimum_period;
     return duration;
 }

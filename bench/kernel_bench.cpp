@@ -43,9 +43,9 @@ void KernelBlock(benchmark::State& state, Kernel kernel)
     }
     state.SetItemsProcessed(state.iterations() * kBlockFrames);
     // Seconds per tap per output frame (all three bands, both channels).
-    state.counters["per_tap"] = benchmark::Counter(
-        static_cast<double>(taps) * kBlockFrames,
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_tap"] = benchmark::Counter(static_cast<double>(taps) * kBlockFrames,
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
     AlignedFree(table);
     AlignedFree(store);
 }

@@ -52,9 +52,12 @@ void ConvolveBands(BandFrame* out, const float* frames, const float* taps, uint3
             __m128 xp = _mm_load_ps(x + 4 * pair);
             __m128 ta = _mm_load_ps(t + 8 * pair);
             __m128 tb = _mm_load_ps(t + 8 * pair + 4);
-            acc_l = _mm_add_ps(acc_l, _mm_mul_ps(_mm_shuffle_ps(ta, tb, _MM_SHUFFLE(0, 0, 0, 0)), xp));
-            acc_b = _mm_add_ps(acc_b, _mm_mul_ps(_mm_shuffle_ps(ta, tb, _MM_SHUFFLE(1, 1, 1, 1)), xp));
-            acc_h = _mm_add_ps(acc_h, _mm_mul_ps(_mm_shuffle_ps(ta, tb, _MM_SHUFFLE(2, 2, 2, 2)), xp));
+            acc_l =
+                _mm_add_ps(acc_l, _mm_mul_ps(_mm_shuffle_ps(ta, tb, _MM_SHUFFLE(0, 0, 0, 0)), xp));
+            acc_b =
+                _mm_add_ps(acc_b, _mm_mul_ps(_mm_shuffle_ps(ta, tb, _MM_SHUFFLE(1, 1, 1, 1)), xp));
+            acc_h =
+                _mm_add_ps(acc_h, _mm_mul_ps(_mm_shuffle_ps(ta, tb, _MM_SHUFFLE(2, 2, 2, 2)), xp));
         }
     }
 

@@ -79,8 +79,8 @@ void ConvolveBandsReference(BandFrame* out, const float* frames, const float* ta
     const float peak = MaxPs(m[0], m[1]);
 
     for (uint32_t slot = 0; slot < 6; ++slot)
-        out->v[slot] = MaxPs(MinPs(sums[slot], ClampLimits.upper[slot & 3]),
-                             ClampLimits.lower[slot & 3]);
+        out->v[slot] =
+            MaxPs(MinPs(sums[slot], ClampLimits.upper[slot & 3]), ClampLimits.lower[slot & 3]);
     out->v[6] = peak;
     out->v[7] = peak;
 }

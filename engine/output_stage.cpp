@@ -73,8 +73,8 @@ inline void PackFrame(uint8_t* dst, __m128 a, __m128 b, const FrameLayout& layou
 // The per-frame controls, fixed for one call: lane masks that keep or
 // silence each channel of the composed frame.
 struct Controls {
-    __m128 keep_a;  // channels 0..3: band-pass pair, low-pass pair
-    __m128 keep_b;  // channels 4..7: high-pass pair, zeros
+    __m128 keep_a; // channels 0..3: band-pass pair, low-pass pair
+    __m128 keep_b; // channels 4..7: high-pass pair, zeros
     bool mono_lfe;
 };
 
@@ -181,7 +181,8 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
         if (channels > block / layout.slot)
             channels = static_cast<uint32_t>(block / layout.slot);
         layout.data_channels = channels < kDataChannels ? channels : kDataChannels;
-        layout.clear_first = layout.slot != sample_bytes || block != layout.data_channels * layout.slot;
+        layout.clear_first =
+            layout.slot != sample_bytes || block != layout.data_channels * layout.slot;
 
         // With fewer than 6 channels only the band-pass pair plays.
         const bool six = output_format.channels >= 6;

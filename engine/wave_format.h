@@ -14,7 +14,7 @@ struct WaveFormatGuid {
 };
 
 struct WaveFormat {
-    uint16_t format_tag;         // 0xFFFE = extensible
+    uint16_t format_tag; // 0xFFFE = extensible
     uint16_t channels;
     uint32_t samples_per_sec;
     uint32_t avg_bytes_per_sec;

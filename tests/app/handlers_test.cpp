@@ -134,7 +134,9 @@ TEST(Timestamp, PrintsTheLocalTimeOfDay)
     GetLocalTime(&after);
     ASSERT_TRUE(std::regex_match(line, kTimeLine)) << line.c_str();
     const int printed = ((std::stoi(line.substr(0, 2)) * 60 + std::stoi(line.substr(3, 2))) * 60 +
-                         std::stoi(line.substr(6, 2))) * 1000 + std::stoi(line.substr(9, 3));
+                         std::stoi(line.substr(6, 2))) *
+                            1000 +
+                        std::stoi(line.substr(9, 3));
     if (MillisecondOfDay(after) >= MillisecondOfDay(before)) { // not across midnight
         EXPECT_GE(printed, MillisecondOfDay(before));
         EXPECT_LE(printed, MillisecondOfDay(after));

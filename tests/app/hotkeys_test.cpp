@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr SHORT kDown = static_cast<SHORT>(0x8000);  // held at the poll
-constexpr SHORT kTapped = 0x0001;                     // pressed since the last query
+constexpr SHORT kDown = static_cast<SHORT>(0x8000); // held at the poll
+constexpr SHORT kTapped = 0x0001;                   // pressed since the last query
 
 std::map<int, SHORT> g_keys;
 std::vector<int> g_queried;

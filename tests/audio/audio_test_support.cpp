@@ -18,39 +18,48 @@ namespace {
 std::mutex consoleMutex;
 std::wstring consoleText;
 
-void CollectConsole(const wchar_t* text) {
+void CollectConsole(const wchar_t* text)
+{
     std::lock_guard<std::mutex> lock(consoleMutex);
     consoleText += text;
 }
 
 } // namespace
 
-ConsoleLines::ConsoleLines() {
+ConsoleLines::ConsoleLines()
+{
     consoleText.clear();
     SetConsoleSink(CollectConsole);
 }
 
-ConsoleLines::~ConsoleLines() { SetConsoleSink(nullptr); }
+ConsoleLines::~ConsoleLines()
+{
+    SetConsoleSink(nullptr);
+}
 
-Lines ConsoleLines::Get() const {
+Lines ConsoleLines::Get() const
+{
     std::lock_guard<std::mutex> lock(consoleMutex);
     Lines lines;
     size_t start = 0;
-    for (size_t end; (end = consoleText.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+    for (size_t end; (end = consoleText.find(L'\n', start)) != std::wstring::npos;
+         start = end + 1) {
         lines.push_back(consoleText.substr(start, end - start));
     }
-    if (start < consoleText.size()) lines.push_back(consoleText.substr(start));
+    if (start < consoleText.size())
+        lines.push_back(consoleText.substr(start));
     return lines;
 }
 
-TapFolder::TapFolder() {
+TapFolder::TapFolder()
+{
     wchar_t buffer[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, buffer);
     previous_ = buffer;
     GetTempPathW(MAX_PATH, buffer);
     static int serial = 0;
-    path_ = std::wstring(buffer) + L"trivandel_audio_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(++serial);
+    path_ = std::wstring(buffer) + L"trivandel_audio_" + std::to_wstring(GetCurrentProcessId()) +
+            L"_" + std::to_wstring(++serial);
     CreateDirectoryW(path_.c_str(), nullptr);
     SetCurrentDirectoryW(path_.c_str());
     Write(L"FIR_LPF.txt", kLowTaps);
@@ -58,7 +67,8 @@ TapFolder::TapFolder() {
     Write(L"FIR_HPF.txt", kHighTaps);
 }
 
-TapFolder::~TapFolder() {
+TapFolder::~TapFolder()
+{
     SetCurrentDirectoryW(previous_.c_str());
     for (const wchar_t* name : {L"FIR_LPF.txt", L"FIR_BPF.txt", L"FIR_HPF.txt"}) {
         DeleteFileW((path_ + L"\\" + name).c_str());
@@ -66,22 +76,28 @@ TapFolder::~TapFolder() {
     RemoveDirectoryW(path_.c_str());
 }
 
-void TapFolder::Write(const wchar_t* name, const std::string& content) const {
+void TapFolder::Write(const wchar_t* name, const std::string& content) const
+{
     FILE* file = _wfopen((path_ + L"\\" + name).c_str(), L"wb");
     ASSERT_NE(file, nullptr);
     fwrite(content.data(), 1, content.size(), file);
     fclose(file);
 }
 
-void TapFolder::Remove(const wchar_t* name) const { DeleteFileW((path_ + L"\\" + name).c_str()); }
+void TapFolder::Remove(const wchar_t* name) const
+{
+    DeleteFileW((path_ + L"\\" + name).c_str());
+}
 
-Settings DefaultSettings() {
+Settings DefaultSettings()
+{
     Settings settings = {};
     settings.attenuation = 0.8f;
     return settings;
 }
 
-void AddStandardEndpoints() {
+void AddStandardEndpoints()
+{
     fake_audio::EndpointSpec speakers;
     speakers.id = kSpeakersId;
     speakers.friendly_name = L"Speakers";
@@ -94,13 +110,16 @@ void AddStandardEndpoints() {
     fake_audio::AddEndpoint(six);
 }
 
-Lines Concat(std::initializer_list<Lines> parts) {
+Lines Concat(std::initializer_list<Lines> parts)
+{
     Lines all;
-    for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+    for (const Lines& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
-void CaptureThreadTest::SetUp() {
+void CaptureThreadTest::SetUp()
+{
     fake_audio::Reset();
     fake_audio::SetOutputClock(fake_audio::OutputClock::kManual);
     fake_audio::CaptureConfig capture;
@@ -116,10 +135,12 @@ void CaptureThreadTest::SetUp() {
     settings_ = DefaultSettings();
 }
 
-void CaptureThreadTest::TearDown() {
+void CaptureThreadTest::TearDown()
+{
     if (thread_ != nullptr) {
         SetEvent(stopEvent);
-        if (WaitForSingleObject(thread_, 10000) != WAIT_OBJECT_0) ADD_FAILURE() << "capture thread did not end";
+        if (WaitForSingleObject(thread_, 10000) != WAIT_OBJECT_0)
+            ADD_FAILURE() << "capture thread did not end";
         CloseHandle(thread_);
         thread_ = nullptr;
     }
@@ -134,21 +155,25 @@ void CaptureThreadTest::TearDown() {
     LiveControls.mute_high = 0;
 }
 
-void CaptureThreadTest::Start(const Settings& settings) {
+void CaptureThreadTest::Start(const Settings& settings)
+{
     settings_ = settings;
     thread_ = CreateThread(nullptr, 0, CaptureThreadProc, &settings_, 0, nullptr);
     ASSERT_NE(thread_, nullptr);
 }
 
-bool CaptureThreadTest::Join(DWORD timeout_ms) {
-    if (WaitForSingleObject(thread_, timeout_ms) != WAIT_OBJECT_0) return false;
+bool CaptureThreadTest::Join(DWORD timeout_ms)
+{
+    if (WaitForSingleObject(thread_, timeout_ms) != WAIT_OBJECT_0)
+        return false;
     GetExitCodeThread(thread_, &exit_code_);
     CloseHandle(thread_);
     thread_ = nullptr;
     return true;
 }
 
-void CaptureThreadTest::RunStopped(const Settings& settings) {
+void CaptureThreadTest::RunStopped(const Settings& settings)
+{
     SetEvent(stopEvent);
     Start(settings);
     ASSERT_TRUE(Join());

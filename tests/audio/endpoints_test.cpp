@@ -12,7 +12,8 @@ namespace {
 
 using fake_audio::EndpointSpec;
 
-EndpointSpec Endpoint(const wchar_t* id, const wchar_t* name, const WaveFormat& format) {
+EndpointSpec Endpoint(const wchar_t* id, const wchar_t* name, const WaveFormat& format)
+{
     EndpointSpec spec;
     spec.id = id;
     spec.friendly_name = name;
@@ -20,8 +21,12 @@ EndpointSpec Endpoint(const wchar_t* id, const wchar_t* name, const WaveFormat& 
     return spec;
 }
 
-std::wstring IdLine(const wchar_t* id) { return std::wstring(L"  EndpointID               = ") + id; }
-std::wstring NameLine(const wchar_t* name) {
+std::wstring IdLine(const wchar_t* id)
+{
+    return std::wstring(L"  EndpointID               = ") + id;
+}
+std::wstring NameLine(const wchar_t* name)
+{
     return std::wstring(L"  Device_FriendlyName      = \"") + name + L"\"";
 }
 
@@ -32,7 +37,8 @@ protected:
 
     // Runs FindOutputDevice over the described endpoints; returns the
     // chosen id, or "" for none.
-    std::wstring Choose(const wchar_t* name) {
+    std::wstring Choose(const wchar_t* name)
+    {
         IMMDeviceEnumerator* enumerator = nullptr;
         fake_audio::CreateEnumerator(&enumerator);
         IMMDevice* capture = nullptr;
@@ -58,18 +64,23 @@ const WaveFormat kStereoFloat = fake_audio::FloatFormat(48000, 2);
 const WaveFormat kSixPcm = fake_audio::PcmFormat(48000, 6, 16, 16);
 const WaveFormat kEightFloat = fake_audio::FloatFormat(48000, 8);
 
-TEST_F(EndpointChoiceTest, TheFirstEndpointOfSixOrMoreChannelsWinsAndAllAreListed) {
+TEST_F(EndpointChoiceTest, TheFirstEndpointOfSixOrMoreChannelsWinsAndAllAreListed)
+{
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
     fake_audio::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
     fake_audio::AddEndpoint(Endpoint(L"c", L"Eight", kEightFloat));
     EXPECT_EQ(Choose(nullptr), L"b");
     EXPECT_EQ(console_.Get(),
-              (Lines{L"No:0", NameLine(L"Speakers"), IdLine(L"a"), L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch",
-                     L"No:1", NameLine(L"Six"), IdLine(L"b"), L"  AudioEngine_DeviceFormat = 48.0kHz 16bit PCM(16bit) 6ch",
-                     L"No:2", NameLine(L"Eight"), IdLine(L"c"), L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 8ch"}));
+              (Lines{L"No:0", NameLine(L"Speakers"), IdLine(L"a"),
+                     L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch", L"No:1",
+                     NameLine(L"Six"), IdLine(L"b"),
+                     L"  AudioEngine_DeviceFormat = 48.0kHz 16bit PCM(16bit) 6ch", L"No:2",
+                     NameLine(L"Eight"), IdLine(L"c"),
+                     L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 8ch"}));
 }
 
-TEST_F(EndpointChoiceTest, TheDefaultEndpointIsNeverChosen) {
+TEST_F(EndpointChoiceTest, TheDefaultEndpointIsNeverChosen)
+{
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat));
     fake_audio::AddEndpoint(Endpoint(L"b", L"Eight", kEightFloat), true);
     EXPECT_EQ(Choose(nullptr), L"");
@@ -77,25 +88,30 @@ TEST_F(EndpointChoiceTest, TheDefaultEndpointIsNeverChosen) {
     EXPECT_EQ(lines.size(), 8u);
 }
 
-TEST_F(EndpointChoiceTest, ANameMatchesFriendlyNameOrIdInAnyLetterCase) {
+TEST_F(EndpointChoiceTest, ANameMatchesFriendlyNameOrIdInAnyLetterCase)
+{
     fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{AAA}", L"Speakers", kStereoFloat), true);
     fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{BBB}", L"Headphones", kStereoFloat));
     fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{CCC}", L"Multichannel", kSixPcm));
-    EXPECT_EQ(Choose(L"HEADphones"), L"{0.0.0.00000000}.{BBB}"); // fewer than six channels, but named
+    EXPECT_EQ(Choose(L"HEADphones"),
+              L"{0.0.0.00000000}.{BBB}"); // fewer than six channels, but named
     EXPECT_EQ(Choose(L"{0.0.0.00000000}.{ccc}"), L"{0.0.0.00000000}.{CCC}");
     EXPECT_EQ(Choose(L"Nothing"), L"");
 }
 
-TEST_F(EndpointChoiceTest, NamingTheCaptureEndpointIsRefused) {
+TEST_F(EndpointChoiceTest, NamingTheCaptureEndpointIsRefused)
+{
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
     fake_audio::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
     EXPECT_EQ(Choose(L"speakers"), L"");
     Lines lines = console_.Get();
     ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[4], L"ERROR:Specified output device is same as capture device.(-output_device option)");
+    EXPECT_EQ(lines[4],
+              L"ERROR:Specified output device is same as capture device.(-output_device option)");
 }
 
-TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow) {
+TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
+{
     IMMDeviceEnumerator* enumerator = nullptr;
     fake_audio::CreateEnumerator(&enumerator);
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
@@ -108,7 +124,8 @@ TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow) {
     enumerator->Release();
 }
 
-TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberOnly) {
+TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberOnly)
+{
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
     EndpointSpec no_name = Endpoint(L"b", L"NoName", kSixPcm);
     no_name.name_type = VT_EMPTY;
@@ -118,13 +135,15 @@ TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberOnly) {
     wrong_type.format_type = VT_LPWSTR;
     EndpointSpec no_format = Endpoint(L"e", L"NoFormat", kSixPcm);
     no_format.format_type = VT_EMPTY;
-    for (const EndpointSpec& spec : {no_name, short_blob, wrong_type, no_format}) fake_audio::AddEndpoint(spec);
+    for (const EndpointSpec& spec : {no_name, short_blob, wrong_type, no_format})
+        fake_audio::AddEndpoint(spec);
     EXPECT_EQ(Choose(nullptr), L"");
     Lines lines = console_.Get();
     EXPECT_EQ(Lines(lines.begin() + 4, lines.end()), (Lines{L"No:1", L"No:2", L"No:3", L"No:4"}));
 }
 
-TEST_F(EndpointChoiceTest, LongIdsAndNamesAreCutTo259Units) {
+TEST_F(EndpointChoiceTest, LongIdsAndNamesAreCutTo259Units)
+{
     std::wstring long_id(300, L'i');
     std::wstring long_name(400, L'n');
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
@@ -146,7 +165,8 @@ TEST_F(EndpointChoiceTest, LongIdsAndNamesAreCutTo259Units) {
     enumerator->Release();
 }
 
-TEST_F(EndpointChoiceTest, FormatLinesForPcmFloatAndPlainFormats) {
+TEST_F(EndpointChoiceTest, FormatLinesForPcmFloatAndPlainFormats)
+{
     DeviceInfo info = {};
     wcscpy(info.EndpointID, L"x");
     wcscpy(info.Device_FriendlyName, L"X");
@@ -164,15 +184,17 @@ TEST_F(EndpointChoiceTest, FormatLinesForPcmFloatAndPlainFormats) {
     EXPECT_EQ(lines[2], L"  AudioEngine_DeviceFormat = 44.1kHz 32bit PCM(24bit) 8ch");
     EXPECT_EQ(lines[5], L"  AudioEngine_DeviceFormat = 44.1kHz 16bit (unknown)(0bit) 2ch");
     EXPECT_EQ(Lines(lines.begin() + 6, lines.begin() + 12),
-              (Lines{L"WAVEFORMATEX", L"  nChannels           = 2", L"  nSamplesPerSec      = 44100",
-                     L"  nAvgBytesPerSec     = 176400", L"  nBlockAlign         = 4", L"  wBitsPerSample      = 16"}));
+              (Lines{L"WAVEFORMATEX", L"  nChannels           = 2",
+                     L"  nSamplesPerSec      = 44100", L"  nAvgBytesPerSec     = 176400",
+                     L"  nBlockAlign         = 4", L"  wBitsPerSample      = 16"}));
     EXPECT_EQ(lines[12], L"WAVEFORMATEXTENSIBLE");
     EXPECT_EQ(lines[18].rfind(L"  SubFormat           = ", 0), 0u);
     EXPECT_EQ(lines[18].substr(lines[18].size() - 10), L" (unknown)");
     EXPECT_EQ(lines[19], L"  wValidBitsPerSample = 16");
 }
 
-TEST(StreamFormat, DurationIsTheLargestMultipleOfTheMinimumPeriodBelow100ms) {
+TEST(StreamFormat, DurationIsTheLargestMultipleOfTheMinimumPeriodBelow100ms)
+{
     EXPECT_EQ(StreamDuration(0, 30000), 990000);
     EXPECT_EQ(StreamDuration(0, 20000), 980000);
     EXPECT_EQ(StreamDuration(0, 26667), 986679);
@@ -183,13 +205,16 @@ TEST(StreamFormat, DurationIsTheLargestMultipleOfTheMinimumPeriodBelow100ms) {
     EXPECT_EQ(StreamDuration(0, 0), 0); // no endless loop on a device without a period
 }
 
-TEST(StreamFormat, OutputBitsSetContainerAlignmentAndValidBits) {
+TEST(StreamFormat, OutputBitsSetContainerAlignmentAndValidBits)
+{
     struct Case {
         int32_t output_bit;
         uint16_t bits, block_align, valid_bits;
         int32_t kind;
-    } cases[] = {{24, 24, 18, 24, kSampleKindPcm24}, {16, 16, 12, 16, kSampleKindPcm16},
-                 {20, 24, 18, 20, kSampleKindNone},  {0, 32, 24, 24, kSampleKindPcm24}};
+    } cases[] = {{24, 24, 18, 24, kSampleKindPcm24},
+                 {16, 16, 12, 16, kSampleKindPcm16},
+                 {20, 24, 18, 20, kSampleKindNone},
+                 {0, 32, 24, 24, kSampleKindPcm24}};
     for (const Case& c : cases) {
         WaveFormat format = fake_audio::PcmFormat(48000, 6, 32, 24);
         format.sub_format = kSubtypeFloat;

@@ -93,8 +93,7 @@ const FormatCase kFormatCases[] = {
     {"ExtensibleFloat32SixChannels", ExtensibleFormat(6, 44100, 32, kSubtypeFloat), true, 8,
      kSubtypeFloat},
     {"ExtensiblePcm32", ExtensibleFormat(2, 44100, 32, kSubtypePcm), false, 8, kSubtypePcm},
-    {"ExtensibleFloat64", ExtensibleFormat(2, 44100, 64, kSubtypeFloat), false, 16,
-     kSubtypeFloat},
+    {"ExtensibleFloat64", ExtensibleFormat(2, 44100, 64, kSubtypeFloat), false, 16, kSubtypeFloat},
     {"PlainPcm16", PlainFormat(1, 2, 44100, 16), false, 4, kSubtypePcm},
     // A plain float format is widened as PCM like every plain format.
     {"PlainFloat32", PlainFormat(3, 2, 44100, 32), false, 8, kSubtypePcm},
@@ -129,7 +128,8 @@ TEST(FrameStore, UnallocatableStoreIsEmptyAndStaysInBounds)
     std::vector<uint8_t> packet(64);
     EXPECT_TRUE(f.WriteData(2, packet.data()));
     EXPECT_EQ(f.write_pos, 0u);
-    EXPECT_EQ(console.Text(), L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
+    EXPECT_EQ(console.Text(),
+              L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
 
     console.Clear();
     f.sample_kind = kSampleKindPcm16;
@@ -211,7 +211,7 @@ TEST(FrameStore, PacketThatFitsAfterCompactionFollowsTheUnreadFrames)
     CCaptureBuffer b;
     SetSmallStore(&b, 10);
     ASSERT_TRUE(Write(&b, StereoPacket(8, 1.0f))); // frames 1..8
-    b.read_pos = 3;                               // 4..8 unread, at [3, 8)
+    b.read_pos = 3;                                // 4..8 unread, at [3, 8)
     ConsoleCapture console;
     // They move to [0, 5): the ranges overlap (ASan reports a plain copy).
     ASSERT_TRUE(Write(&b, StereoPacket(4, 9.0f))); // 9..12
@@ -243,7 +243,8 @@ TEST(FrameStore, OversizedPacketIsCutToCapacity)
     ConsoleCapture console;
     auto packet = StereoPacket(11, 1.0f);
     ASSERT_TRUE(Write(&b, packet));
-    EXPECT_EQ(console.Text(), L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
+    EXPECT_EQ(console.Text(),
+              L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
     EXPECT_EQ(b.write_pos, 10u);
     EXPECT_EQ(Stored(b, 0, 10), StereoPacket(10, 1.0f));
 }

@@ -26,8 +26,8 @@ void SetClampLimits(float f)
 // table with zero fourth floats, in 32-byte aligned blocks like the filter's.
 struct Window {
     Window(uint32_t taps, uint32_t first_frame)
-        : store(2 * (taps + 2) + 8), table(4 * (taps + 1) + 4), frames(store.data() + 2 * first_frame),
-          n(taps)
+        : store(2 * (taps + 2) + 8), table(4 * (taps + 1) + 4),
+          frames(store.data() + 2 * first_frame), n(taps)
     {
         std::memset(store.data(), 0, (2 * (taps + 2) + 8) * sizeof(float));
         std::memset(table.data(), 0, (4 * (taps + 1) + 4) * sizeof(float));
@@ -95,7 +95,8 @@ TEST_P(KernelAgreement, SseIsBitIdenticalToTheReferenceAndCloseToTheExactSum)
                 exact += static_cast<double>(w.t(j, band)) * w.x(j, ch);
                 magnitude += std::fabs(static_cast<double>(w.t(j, band)) * w.x(j, ch));
             }
-            EXPECT_NEAR(sse.v[2 * band + ch], exact, gamma * magnitude) << "band " << band << " ch " << ch;
+            EXPECT_NEAR(sse.v[2 * band + ch], exact, gamma * magnitude)
+                << "band " << band << " ch " << ch;
             peak = std::max(peak, std::fabs(static_cast<double>(sse.v[2 * band + ch])));
         }
     }
@@ -103,18 +104,18 @@ TEST_P(KernelAgreement, SseIsBitIdenticalToTheReferenceAndCloseToTheExactSum)
     EXPECT_EQ(sse.v[7], sse.v[6]);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, KernelAgreement,
-    ::testing::Combine(::testing::Values(0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u,
-                                         14u, 15u, 16u, 17u, 31u, 32u, 33u, 255u, 256u, 1023u,
-                                         1024u, 4095u),
-                       ::testing::Values(0u, 1u)),
-    [](const auto& info) {
-        std::string name = "N";
-        name += std::to_string(std::get<0>(info.param));
-        name += std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame";
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Lengths, KernelAgreement,
+                         ::testing::Combine(::testing::Values(0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u,
+                                                              9u, 10u, 11u, 12u, 13u, 14u, 15u, 16u,
+                                                              17u, 31u, 32u, 33u, 255u, 256u, 1023u,
+                                                              1024u, 4095u),
+                                            ::testing::Values(0u, 1u)),
+                         [](const auto& info) {
+                             std::string name = "N";
+                             name += std::to_string(std::get<0>(info.param));
+                             name += std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame";
+                             return name;
+                         });
 
 // The properties below hold for both versions.
 class KernelProperty : public ::testing::TestWithParam<std::tuple<Kernel, uint32_t>> {};
@@ -158,8 +159,8 @@ TEST_P(KernelProperty, SumsBeyondFullScaleAreClampedAndPeakIsTakenBefore)
     const float f = 32767.0f;
     SetClampLimits(f);
     Window w(1, first_frame);
-    w.t(0, 0) = 1.0f;  // low: +-1.5 F
-    w.t(0, 1) = 0.5f;  // band and high: inside
+    w.t(0, 0) = 1.0f; // low: +-1.5 F
+    w.t(0, 1) = 0.5f; // band and high: inside
     w.t(0, 2) = 0.25f;
     w.x(0, 0) = 1.5f * f;
     w.x(0, 1) = -1.5f * f;

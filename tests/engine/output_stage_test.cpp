@@ -93,8 +93,8 @@ TEST(Rescale, FirstCallFor16BitScalesTheTapsOnce)
     const float g = 0.8f * 32767.0f;
     EXPECT_EQ(f->full_scale, 32767.0f);
     EXPECT_EQ(f->taps_dirty, 0);
-    const float expected[] = {1.0f * g, -0.5f * g, 0.25f * g, 0.0f, 0.125f * g, 2.0f * g, -1.0f * g,
-                              0.0f, 0, 0, 0, 0};
+    const float expected[] = {1.0f * g,  -0.5f * g, 0.25f * g, 0.0f, 0.125f * g, 2.0f * g,
+                              -1.0f * g, 0.0f,      0,         0,    0,          0};
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(f->taps[i], expected[i]) << "float " << i;
     for (int lane = 0; lane < 4; ++lane) {
@@ -239,9 +239,9 @@ TEST(LookAhead, FramesNotYetCapturedReadAsSilence)
     for (uint32_t i = 0; i < 20; ++i) {
         const uint32_t frames_in_window = std::min(8u, 20 - i);
         int32_t expected = static_cast<int32_t>(frames_in_window) << 25; // n/64 of 2^31
-        EXPECT_EQ(Slice(out, 18 * i, 3), Bytes({static_cast<uint8_t>(expected >> 8),
-                                                 static_cast<uint8_t>(expected >> 16),
-                                                 static_cast<uint8_t>(expected >> 24)}))
+        EXPECT_EQ(Slice(out, 18 * i, 3),
+                  Bytes({static_cast<uint8_t>(expected >> 8), static_cast<uint8_t>(expected >> 16),
+                         static_cast<uint8_t>(expected >> 24)}))
             << "frame " << i;
     }
 }
@@ -338,8 +338,7 @@ TEST_P(Mutes, SilenceTheirPairOnlyAndTheClipLineStillSeesIt)
 }
 
 const MuteCase kMuteCases[] = {
-    {"None", 0, 0, 0},      {"Lfe", 1, 0, 0},  {"Low", 0, 1, 0},
-    {"High", 0, 0, 1},      {"All", 1, 1, 1},
+    {"None", 0, 0, 0}, {"Lfe", 1, 0, 0}, {"Low", 0, 1, 0}, {"High", 0, 0, 1}, {"All", 1, 1, 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Controls, Mutes, ::testing::ValuesIn(kMuteCases),
@@ -388,7 +387,8 @@ TEST_P(ChannelCount, BandsGoToTheirChannelsAndTheRestIsSilent)
                                      0,
                                      0};
         for (uint32_t ch = 0; ch < channels; ++ch)
-            EXPECT_EQ(Sample16(out, 2u * channels, i, ch), expected[ch]) << "frame " << i << " ch " << ch;
+            EXPECT_EQ(Sample16(out, 2u * channels, i, ch), expected[ch])
+                << "frame " << i << " ch " << ch;
     }
 }
 

@@ -142,8 +142,8 @@ TEST(TapTable, MissingFilePrintsTheOpenErrorAndTheNextFileSetsTheLength)
     ConsoleCapture console;
     std::string missing = dir.PathOf("FIR_LPF.txt");
     EXPECT_FALSE(f.LoadTaps(missing.c_str(), 0));
-    EXPECT_EQ(console.Text(),
-              L"ERROR:failed to open file. " + std::wstring(missing.begin(), missing.end()) + L"\n");
+    EXPECT_EQ(console.Text(), L"ERROR:failed to open file. " +
+                                  std::wstring(missing.begin(), missing.end()) + L"\n");
     EXPECT_EQ(f.taps, nullptr);
 
     console.Clear();

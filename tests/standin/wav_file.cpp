@@ -5,7 +5,10 @@
 
 namespace {
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t U16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 uint32_t U32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -43,7 +46,8 @@ float Sample(const uint8_t* p, uint16_t tag, uint16_t bits)
         // The three bytes into the top of 32 bits, then an arithmetic shift.
         const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 |
                                                static_cast<uint32_t>(p[1]) << 16 |
-                                               static_cast<uint32_t>(p[2]) << 24) >> 8;
+                                               static_cast<uint32_t>(p[2]) << 24) >>
+                          8;
         return v / 8388608.0f;
     }
     default:
