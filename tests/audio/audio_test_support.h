@@ -1,70 +1,194 @@
-// Helpers for the capture-thread tests: console capture, a working folder
-// with tap files, the standard stand-in endpoints and a thread runner.
+// Helpers of the capture-thread tests: console lines, a working folder with
+// tap files, the usual stand-in endpoints and a fixture that runs the thread.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "capture_thread.h"
+#include "console.h"
+#include "device_enumerator.h"
+#include "fake_audio.h"
+#include "fir_filter.h"
+#include "platform_calls.h"
 #include "settings.h"
+#include "shared_state.h"
 
 using Lines = std::vector<std::wstring>;
+using fake_audio::FloatFormat;
+using fake_audio::PcmFormat;
 
-// Collects console lines (without "\n") while it lives.
+inline Lines operator+(Lines a, const Lines& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Collects the console lines (without "\n") while it lives.
 class ConsoleLines {
 public:
-    ConsoleLines();
-    ~ConsoleLines();
-    ConsoleLines(const ConsoleLines&) = delete;
-    ConsoleLines& operator=(const ConsoleLines&) = delete;
-    Lines Get() const;
+    ConsoleLines()
+    {
+        text_.clear();
+        SetConsoleSink([](const wchar_t* text) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            text_ += text;
+        });
+    }
+    ~ConsoleLines() { SetConsoleSink(nullptr); }
+    Lines Get() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::wistringstream in(text_);
+        Lines lines;
+        for (std::wstring line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+private:
+    static inline std::mutex mutex_;
+    static inline std::wstring text_;
 };
 
-// A fresh temporary folder holding the three tap files, made the working
+// A fresh temporary folder holding the three tap files, the working
 // directory while it lives.
 class TapFolder {
 public:
-    TapFolder();
-    ~TapFolder();
-    TapFolder(const TapFolder&) = delete;
-    TapFolder& operator=(const TapFolder&) = delete;
-    void Write(const wchar_t* name, const std::string& content) const;
-    void Remove(const wchar_t* name) const;
+    TapFolder()
+    {
+        wchar_t buffer[MAX_PATH];
+        GetCurrentDirectoryW(MAX_PATH, buffer);
+        previous_ = buffer;
+        GetTempPathW(MAX_PATH, buffer);
+        static int serial = 0;
+        path_ = std::wstring(buffer) + L"trivandel_audio_" +
+                std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++serial);
+        CreateDirectoryW(path_.c_str(), nullptr);
+        SetCurrentDirectoryW(path_.c_str());
+        const char* const taps[3] = {"0.5\n0.25\n-0.125\n0.0625\n0.03125\n",
+                                     "0.1\n-0.3\n0.7\n-0.3\n0.1\n",
+                                     "-0.05\n-0.2\n0.9\n-0.2\n-0.05\n"};
+        for (int band = 0; band < 3; ++band) {
+            FILE* file = fopen(kTapFileNames[band], "wb");
+            fputs(taps[band], file);
+            fclose(file);
+        }
+    }
+    ~TapFolder()
+    {
+        for (const char* name : kTapFileNames)
+            DeleteFileA(name);
+        SetCurrentDirectoryW(previous_.c_str());
+        RemoveDirectoryW(path_.c_str());
+    }
 
 private:
     std::wstring path_;
     std::wstring previous_;
 };
 
-constexpr const char* kLowTaps = "0.5\n0.25\n-0.125\n0.0625\n0.03125\n";
-constexpr const char* kMidTaps = "0.1\n-0.3\n0.7\n-0.3\n0.1\n";
-constexpr const char* kHighTaps = "-0.05\n-0.2\n0.9\n-0.2\n-0.05\n";
+inline const wchar_t* const kSpeakersId = L"{0.0.0.00000000}.{speakers}";
+inline const wchar_t* const kMultichannelId = L"{0.0.0.00000000}.{multichannel}";
 
-extern const wchar_t* const kSpeakersId;
-extern const wchar_t* const kMultichannelId;
+inline fake_audio::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
+                                         const WaveFormat& format)
+{
+    fake_audio::EndpointSpec spec;
+    spec.id = id;
+    spec.friendly_name = name;
+    spec.engine_format = format;
+    return spec;
+}
 
-Settings DefaultSettings();
+// The usual machine: the default "Speakers" and "Multichannel", in that order.
+inline void AddStandardEndpoints(WaveFormat speakers = FloatFormat(48000, 2),
+                                 WaveFormat multichannel = PcmFormat(48000, 6, 16, 16),
+                                 WaveFormat mix = {})
+{
+    fake_audio::EndpointSpec capture = Endpoint(kSpeakersId, L"Speakers", speakers);
+    capture.mix_format = mix;
+    fake_audio::AddEndpoint(capture, true);
+    fake_audio::AddEndpoint(Endpoint(kMultichannelId, L"Multichannel", multichannel));
+}
 
-// The usual machine: default "Speakers" (2 ch float, 48 kHz) and
-// "Multichannel" (6 ch, 16-bit PCM), in that order.
-void AddStandardEndpoints();
+inline void ExpectAllReleased()
+{
+    EXPECT_EQ(fake_audio::LiveObjects(), std::vector<std::string>());
+}
 
-Lines Concat(std::initializer_list<Lines> parts);
-
-// Stand-in enumerator, manual pacing, a fresh stopEvent; restores the
-// platform seams and closes stopEvent afterwards.
+// Stand-in enumerator, manual pacing of both streams, a fresh stopEvent;
+// restores the platform seams afterwards.
 class CaptureThreadTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-    void Start(const Settings& settings);
+    void SetUp() override
+    {
+        fake_audio::Reset();
+        fake_audio::SetOutputClock(fake_audio::OutputClock::kManual);
+        fake_audio::CaptureConfig capture;
+        capture.real_time = false;
+        capture.packet_frames = 240;
+        fake_audio::SetCaptureConfig(capture);
+        SetDeviceEnumeratorFactory(fake_audio::CreateEnumerator);
+        stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        settings_.attenuation = 0.8f;
+    }
+    void TearDown() override
+    {
+        if (thread_ != nullptr) {
+            SetEvent(stopEvent);
+            EXPECT_TRUE(Join()) << "the capture thread did not end";
+        }
+        CloseHandle(stopEvent);
+        stopEvent = nullptr;
+        SetDeviceEnumeratorFactory(nullptr);
+        SetMmThreadRegistrar(nullptr);
+        SetComInitializer(nullptr);
+        SetEventCreator(nullptr);
+        SetMillisecondClock(nullptr);
+        SetDebugOutput(nullptr);
+        LiveControls.mute_high = 0;
+    }
+    void Start()
+    {
+        thread_ = CreateThread(nullptr, 0, CaptureThreadProc, &settings_, 0, nullptr);
+        ASSERT_NE(thread_, nullptr);
+    }
     // Waits for the thread's end; false if it did not end in time.
-    bool Join(DWORD timeout_ms = 10000);
+    bool Join()
+    {
+        if (WaitForSingleObject(thread_, 10000) != WAIT_OBJECT_0)
+            return false;
+        GetExitCodeThread(thread_, &exit_code_);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+        return true;
+    }
     // Runs to the end with stopEvent already set.
-    void RunStopped(const Settings& settings);
+    void RunStopped()
+    {
+        SetEvent(stopEvent);
+        Start();
+        ASSERT_TRUE(Join());
+    }
+    // All lines (or the last ones) before the teardown's, the exit code and
+    // the releases.
+    void ExpectEnded(const Lines& expected, bool last_only = false)
+    {
+        Lines lines = console_.Get();
+        if (last_only && lines.size() > expected.size() + 1)
+            lines.erase(lines.begin(), lines.end() - expected.size() - 1);
+        EXPECT_EQ(lines, expected + Lines{L">The capture thread has terminated."});
+        EXPECT_EQ(exit_code_, 0u);
+        ExpectAllReleased();
+    }
 
     TapFolder taps_;
     ConsoleLines console_;

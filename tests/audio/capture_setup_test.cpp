@@ -1,132 +1,51 @@
 // Stream set-up and the one teardown: the lines of a whole run, and every
 // call the thread makes failing in turn.
+#include <map>
 #include <set>
-#include <utility>
+#include <sstream>
+#include <tuple>
 
 #include "audio_test_support.h"
-#include "capture_thread.h"
-#include "device_enumerator.h"
-#include "fake_audio.h"
-#include "platform_calls.h"
-#include "shared_state.h"
 
 namespace {
 
-const std::wstring kSpeakersIdLine = std::wstring(L"  EndpointID               = ") + kSpeakersId;
-const std::wstring kMultichannelIdLine =
-    std::wstring(L"  EndpointID               = ") + kMultichannelId;
-
-Lines GetCapture()
+Lines Format(int channels, int rate, int avg, int align, int bits, const wchar_t* sub, int valid)
 {
-    return {L">Get a capture device ----------------"};
-}
-Lines CaptureInfo()
-{
-    return {L"  Device_FriendlyName      = \"Speakers\"", kSpeakersIdLine};
-}
-Lines EnumerateHeader()
-{
-    return {L">Enumerate and decide a output device ----------------"};
-}
-Lines Listed0()
-{
-    return {L"No:0", L"  Device_FriendlyName      = \"Speakers\"", kSpeakersIdLine,
-            L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch"};
-}
-Lines Listed1()
-{
-    return {L"No:1", L"  Device_FriendlyName      = \"Multichannel\"", kMultichannelIdLine,
-            L"  AudioEngine_DeviceFormat = 48.0kHz 16bit PCM(16bit) 6ch"};
-}
-Lines CreateOutput()
-{
-    return {L">Create a output device ----------------"};
-}
-Lines OutputInfo()
-{
-    return {L"  Device_FriendlyName      = \"Multichannel\"", kMultichannelIdLine};
-}
-Lines OutputFormat()
-{
+    auto n = [](int value) { return std::to_wstring(value); };
     return {L"WAVEFORMATEXTENSIBLE",
-            L"  nChannels           = 6",
-            L"  nSamplesPerSec      = 48000",
-            L"  nAvgBytesPerSec     = 576000",
-            L"  nBlockAlign         = 12",
-            L"  wBitsPerSample      = 16",
-            L"  SubFormat           = KSDATAFORMAT_SUBTYPE_PCM",
-            L"  wValidBitsPerSample = 16"};
-}
-Lines Periods()
-{
-    return {L"  DefaultDevicePeriod = 100000", L"  MinimumDevicePeriod = 30000"};
-}
-Lines CreateCapture()
-{
-    return {L">Create a capture device ----------------"};
-}
-Lines MixFormat()
-{
-    return {L"WAVEFORMATEXTENSIBLE",
-            L"  nChannels           = 2",
-            L"  nSamplesPerSec      = 48000",
-            L"  nAvgBytesPerSec     = 384000",
-            L"  nBlockAlign         = 8",
-            L"  wBitsPerSample      = 32",
-            L"  SubFormat           = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT",
-            L"  wValidBitsPerSample = 32"};
-}
-Lines Started()
-{
-    return {L">Start the captureing."};
-}
-Lines Finished()
-{
-    return {L">Finish the capturing."};
-}
-Lines InitFailed()
-{
-    return {L"ERROR:Audio device initialization was failed."};
-}
-Lines NoDecision()
-{
-    return {L"ERROR:Couldn't decide a output device.",
-            L"ERROR:Audio device initialization was failed."};
-}
-Lines LoopError()
-{
-    return {L"ERROR:Error occurred during sound processing loop."};
-}
-Lines Unsupported()
-{
-    return {L"ERROR:This format is not supported by endpoint device."};
-}
-Lines EnumError()
-{
-    return {L"Error!"};
+            L"  nChannels           = " + n(channels),
+            L"  nSamplesPerSec      = " + n(rate),
+            L"  nAvgBytesPerSec     = " + n(avg),
+            L"  nBlockAlign         = " + n(align),
+            L"  wBitsPerSample      = " + n(bits),
+            L"  SubFormat           = KSDATAFORMAT_SUBTYPE_" + std::wstring(sub),
+            L"  wValidBitsPerSample = " + n(valid)};
 }
 
-Lines UpToEnumerate()
-{
-    return Concat({GetCapture(), CaptureInfo(), EnumerateHeader()});
-}
-Lines UpToActivate()
-{
-    return Concat({UpToEnumerate(), Listed0(), Listed1(), CreateOutput(), OutputInfo()});
-}
-Lines UpToCaptureHeader()
-{
-    return Concat({UpToActivate(), OutputFormat(), Periods(), CreateCapture()});
-}
-Lines Golden()
-{
-    return Concat({UpToCaptureHeader(), MixFormat(), Started()});
-}
-Lines AfterListing()
-{
-    return Concat({CreateOutput(), OutputInfo(), OutputFormat(), Periods(), CreateCapture(),
-                   MixFormat(), Started(), Finished()});
-}
+const std::wstring kId = L"  EndpointID               = ";
+const std::wstring kSpeakers = L"  Device_FriendlyName      = \"Speakers\"";
+const std::wstring kMultichannel = L"  Device_FriendlyName      = \"Multichannel\"";
+const Lines kInitFailed = {L"ERROR:Audio device initialization was failed."};
+const Lines kNoDecision = Lines{L"ERROR:Couldn't decide a output device."} + kInitFailed;
+const Lines kCaptureHeader = {L">Get a capture device ----------------"};
+const Lines kUpToEnumerate = kCaptureHeader + Lines{kSpeakers, kId + kSpeakersId} +
+                             Lines{L">Enumerate and decide a output device ----------------"};
+const Lines kListed0 = {L"No:0", kSpeakers, kId + kSpeakersId,
+                        L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch"};
+const Lines kListed1 = {L"No:1", kMultichannel, kId + kMultichannelId,
+                        L"  AudioEngine_DeviceFormat = 48.0kHz 16bit PCM(16bit) 6ch"};
+const Lines kListed = kUpToEnumerate + kListed0 + kListed1;
+const Lines kCreateOutput = {L">Create a output device ----------------"};
+const Lines kOutputFormat = Format(6, 48000, 576000, 12, 16, L"PCM", 16);
+const Lines kUnsupported = {L"ERROR:This format is not supported by endpoint device."};
+const Lines kPeriods = {L"  DefaultDevicePeriod = 100000", L"  MinimumDevicePeriod = 30000"};
+const Lines kCreateCapture = {L">Create a capture device ----------------"};
+const Lines kMixFormat = Format(2, 48000, 384000, 8, 32, L"IEEE_FLOAT", 32);
+const Lines kStarted = {L">Start the captureing."};
+const Lines kFinished = {L">Finish the capturing."};
+const Lines kUpToActivate = kListed + kCreateOutput + Lines{kMultichannel, kId + kMultichannelId};
+const Lines kUpToCapture = kUpToActivate + kOutputFormat + kPeriods + kCreateCapture;
+const Lines kGolden = kUpToCapture + kMixFormat + kStarted;
 
 // The calls that are not made on a COM object go through the seams.
 const char* const kRegistrar = "AvSetMmThreadCharacteristicsW";
@@ -134,320 +53,133 @@ const char* const kComInit = "CoInitializeEx";
 const char* const kFactory = "CoCreateInstance";
 const char* const kEventCreator = "CreateEventW";
 
-HANDLE FailRegistrar(LPCWSTR, LPDWORD)
-{
-    return nullptr;
-}
-HRESULT FailComInit(LPVOID, DWORD)
-{
-    return RPC_E_CHANGED_MODE;
-}
-HRESULT FailFactory(IMMDeviceEnumerator** enumerator)
-{
-    *enumerator = nullptr;
-    return REGDB_E_CLASSNOTREG;
-}
-HANDLE FailEventCreator(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR)
-{
-    return nullptr;
-}
-
 struct FailureRow {
-    const char* call;
+    std::string call;
     int occurrence;
     HRESULT result;
-    Lines (*expected)(); // without the teardown's last line
+    Lines expected; // without the teardown's last line
 };
 
 void PrintTo(const FailureRow& row, std::ostream* out)
 {
-    *out << row.call << " #" << row.occurrence << " -> 0x" << std::hex
-         << static_cast<unsigned long>(row.result);
+    *out << row.call << " #" << row.occurrence << " -> " << std::hex << row.result;
 }
 
-const FailureRow kFailureRows[] = {
-    {kRegistrar, 1, E_FAIL, [] { return InitFailed(); }},
-    {kComInit, 1, E_FAIL, [] { return InitFailed(); }},
-    {kFactory, 1, E_FAIL, [] { return InitFailed(); }},
-    {"IMMDeviceEnumerator::GetDefaultAudioEndpoint", 1, E_NOTFOUND,
-     [] {
-         return Concat({GetCapture(), InitFailed()});
-     }},
-    // The capture endpoint's GetDeviceInfo.
-    {"IMMDevice::GetId", 1, E_OUTOFMEMORY,
-     [] {
-         return Concat({GetCapture(), InitFailed()});
-     }},
-    {"IMMDevice::OpenPropertyStore", 1, E_FAIL,
-     [] {
-         return Concat({GetCapture(), InitFailed()});
-     }},
-    {"IPropertyStore::GetValue", 1, E_FAIL,
-     [] {
-         return Concat({GetCapture(), InitFailed()});
-     }},
-    {"IPropertyStore::GetValue", 2, E_FAIL,
-     [] {
-         return Concat({GetCapture(), InitFailed()});
-     }},
-    {"IPropertyStore::GetValue", 2, S_FALSE,
-     [] {
-         return Concat({GetCapture(), InitFailed()});
-     }},
+const std::vector<FailureRow> kFailureRows = [] {
+    std::vector<FailureRow> rows;
+    // Calls "Interface::Method#occurrence", the first without "#1".
+    auto add = [&rows](const Lines& expected, const char* calls, HRESULT result = E_FAIL) {
+        std::istringstream in(calls);
+        for (std::string call; in >> call;) {
+            size_t hash = call.find('#');
+            int occurrence = hash == std::string::npos ? 1 : std::stoi(call.substr(hash + 1));
+            rows.push_back({call.substr(0, hash), occurrence, result, expected});
+        }
+    };
+    add(kInitFailed, "AvSetMmThreadCharacteristicsW CoInitializeEx CoCreateInstance");
+    // The capture endpoint and its GetDeviceInfo.
+    add(kCaptureHeader + kInitFailed,
+        "IMMDeviceEnumerator::GetDefaultAudioEndpoint IMMDevice::GetId "
+        "IMMDevice::OpenPropertyStore IPropertyStore::GetValue IPropertyStore::GetValue#2");
+    add(kCaptureHeader + kInitFailed, "IPropertyStore::GetValue#2", S_FALSE);
     // The listing.
-    {"IMMDeviceEnumerator::EnumAudioEndpoints", 1, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), EnumError(), NoDecision()});
-     }},
-    {"IMMDeviceCollection::GetCount", 1, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), EnumError(), NoDecision()});
-     }},
-    {"IMMDeviceCollection::Item", 1, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), EnumError(), NoDecision()});
-     }},
-    {"IMMDeviceCollection::Item", 2, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), EnumError(), NoDecision()});
-     }},
+    add(kUpToEnumerate + Lines{L"Error!"} + kNoDecision,
+        "IMMDeviceEnumerator::EnumAudioEndpoints IMMDeviceCollection::GetCount "
+        "IMMDeviceCollection::Item");
+    add(kUpToEnumerate + kListed0 + Lines{L"Error!"} + kNoDecision, "IMMDeviceCollection::Item#2");
     // Endpoint 0 unreadable: listed by number, the run goes on.
-    {"IMMDevice::GetId", 2, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), {L"No:0"}, Listed1(), AfterListing()});
-     }},
-    {"IMMDevice::OpenPropertyStore", 2, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), {L"No:0"}, Listed1(), AfterListing()});
-     }},
-    {"IPropertyStore::GetValue", 3, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), {L"No:0"}, Listed1(), AfterListing()});
-     }},
-    {"IPropertyStore::GetValue", 4, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), {L"No:0"}, Listed1(), AfterListing()});
-     }},
-    // The capture id for endpoint 0: listed, not a candidate (it was not one anyway).
-    {"IMMDevice::GetId", 3, E_FAIL,
-     [] {
-         return Concat({Golden(), Finished()});
-     }},
+    add(kUpToEnumerate + Lines{L"No:0"} + kListed1 +
+            Lines(kGolden.begin() + kListed.size(), kGolden.end()) + kFinished,
+        "IMMDevice::GetId#2 IMMDevice::OpenPropertyStore#2 IPropertyStore::GetValue#3 "
+        "IPropertyStore::GetValue#4");
+    // The capture id beside endpoint 0, which is no candidate anyway.
+    add(kGolden + kFinished, "IMMDevice::GetId#3");
     // Endpoint 1, the only candidate, unreadable or not comparable.
-    {"IMMDevice::GetId", 4, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), {L"No:1"}, NoDecision()});
-     }},
-    {"IMMDevice::OpenPropertyStore", 3, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), {L"No:1"}, NoDecision()});
-     }},
-    {"IPropertyStore::GetValue", 5, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), {L"No:1"}, NoDecision()});
-     }},
-    {"IPropertyStore::GetValue", 6, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), {L"No:1"}, NoDecision()});
-     }},
-    {"IMMDevice::GetId", 5, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), Listed1(), NoDecision()});
-     }},
-    // The output endpoint's GetDeviceInfo.
-    {"IMMDevice::GetId", 6, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), Listed1(), CreateOutput(), InitFailed()});
-     }},
-    {"IMMDevice::OpenPropertyStore", 4, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), Listed1(), CreateOutput(), InitFailed()});
-     }},
-    {"IPropertyStore::GetValue", 7, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), Listed1(), CreateOutput(), InitFailed()});
-     }},
-    {"IPropertyStore::GetValue", 8, E_FAIL,
-     [] {
-         return Concat({UpToEnumerate(), Listed0(), Listed1(), CreateOutput(), InitFailed()});
-     }},
-    // The output stream.
-    {"IMMDevice::Activate", 1, E_FAIL,
-     [] {
-         return Concat({UpToActivate(), InitFailed()});
-     }},
-    {"IAudioClient::IsFormatSupported", 1, AUDCLNT_E_UNSUPPORTED_FORMAT,
-     [] {
-         return Concat({UpToActivate(), OutputFormat(), Unsupported(), InitFailed()});
-     }},
-    {"IAudioClient::IsFormatSupported", 1, S_FALSE,
-     [] {
-         return Concat({UpToActivate(), OutputFormat(), Unsupported(), Periods(), CreateCapture(),
-                        MixFormat(), Started(), Finished()});
-     }},
-    {"IAudioClient::GetDevicePeriod", 1, E_FAIL,
-     [] {
-         return Concat({UpToActivate(), OutputFormat(), InitFailed()});
-     }},
-    {"IAudioClient::Initialize", 1, AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED,
-     [] {
-         return Concat({UpToActivate(), OutputFormat(), Periods(), InitFailed()});
-     }},
-    {"IAudioClient::GetBufferSize", 1, E_FAIL,
-     [] {
-         return Concat({UpToActivate(), OutputFormat(), Periods(), InitFailed()});
-     }},
-    {"IAudioClient::GetService", 1, E_FAIL,
-     [] {
-         return Concat({UpToActivate(), OutputFormat(), Periods(), InitFailed()});
-     }},
-    {kEventCreator, 1, E_FAIL,
-     [] {
-         return Concat({UpToActivate(), OutputFormat(), Periods(), InitFailed()});
-     }},
-    {"IAudioClient::SetEventHandle", 1, E_FAIL,
-     [] {
-         return Concat({UpToActivate(), OutputFormat(), Periods(), InitFailed()});
-     }},
-    // The capture stream.
-    {"IMMDevice::Activate", 2, E_FAIL,
-     [] {
-         return Concat({UpToCaptureHeader(), InitFailed()});
-     }},
-    {"IAudioClient::GetMixFormat", 1, E_FAIL,
-     [] {
-         return Concat({UpToCaptureHeader(), InitFailed()});
-     }},
-    {"IAudioClient::Initialize", 2, E_FAIL,
-     [] {
-         return Concat({UpToCaptureHeader(), MixFormat(), InitFailed()});
-     }},
-    {"IAudioClient::GetService", 2, AUDCLNT_E_WRONG_ENDPOINT_TYPE,
-     [] {
-         return Concat({UpToCaptureHeader(), MixFormat(), InitFailed()});
-     }},
-    {"IAudioClient::GetBufferSize", 2, E_FAIL,
-     [] {
-         return Concat({UpToCaptureHeader(), MixFormat(), InitFailed()});
-     }},
-    {"IAudioClient::Start", 1, E_FAIL,
-     [] {
-         return Concat({UpToCaptureHeader(), MixFormat(), InitFailed()});
-     }},
-    // The silent pre-fill and the output start.
-    {"IAudioRenderClient::GetBuffer", 1, E_FAIL,
-     [] {
-         return Concat({UpToCaptureHeader(), MixFormat(), InitFailed()});
-     }},
-    {"IAudioRenderClient::ReleaseBuffer", 1, E_FAIL,
-     [] {
-         return Concat({UpToCaptureHeader(), MixFormat(), InitFailed()});
-     }},
-    {"IAudioClient::Start", 2, E_FAIL,
-     [] {
-         return Concat({UpToCaptureHeader(), MixFormat(), InitFailed()});
-     }},
+    add(kUpToEnumerate + kListed0 + Lines{L"No:1"} + kNoDecision,
+        "IMMDevice::GetId#4 IMMDevice::OpenPropertyStore#3 IPropertyStore::GetValue#5 "
+        "IPropertyStore::GetValue#6");
+    add(kListed + kNoDecision, "IMMDevice::GetId#5");
+    // The output endpoint's GetDeviceInfo, then its stream.
+    add(kListed + kCreateOutput + kInitFailed,
+        "IMMDevice::GetId#6 IMMDevice::OpenPropertyStore#4 IPropertyStore::GetValue#7 "
+        "IPropertyStore::GetValue#8");
+    add(kUpToActivate + kInitFailed, "IMMDevice::Activate");
+    add(kUpToActivate + kOutputFormat + kUnsupported + kInitFailed,
+        "IAudioClient::IsFormatSupported");
+    // Another success code is reported, and the format tried anyway.
+    add(kUpToActivate + kOutputFormat + kUnsupported + kPeriods + kCreateCapture + kMixFormat +
+            kStarted + kFinished,
+        "IAudioClient::IsFormatSupported", S_FALSE);
+    add(kUpToActivate + kOutputFormat + kInitFailed, "IAudioClient::GetDevicePeriod");
+    add(kUpToActivate + kOutputFormat + kPeriods + kInitFailed,
+        "IAudioClient::Initialize IAudioClient::GetBufferSize IAudioClient::GetService "
+        "CreateEventW IAudioClient::SetEventHandle");
+    // The capture stream, the silent pre-fill and the output start.
+    add(kUpToCapture + kInitFailed, "IMMDevice::Activate#2 IAudioClient::GetMixFormat");
+    add(kUpToCapture + kMixFormat + kInitFailed,
+        "IAudioClient::Initialize#2 IAudioClient::GetService#2 IAudioClient::GetBufferSize#2 "
+        "IAudioClient::Start IAudioRenderClient::GetBuffer IAudioRenderClient::ReleaseBuffer "
+        "IAudioClient::Start#2");
     // The loop's one pass after the stop.
-    {"IAudioCaptureClient::GetNextPacketSize", 1, E_FAIL,
-     [] {
-         return Concat({Golden(), LoopError()});
-     }},
-    {"IAudioCaptureClient::GetBuffer", 1, E_FAIL,
-     [] {
-         return Concat({Golden(), LoopError()});
-     }},
-    {"IAudioCaptureClient::ReleaseBuffer", 1, E_FAIL,
-     [] {
-         return Concat({Golden(), LoopError()});
-     }},
-    {"IAudioCaptureClient::GetNextPacketSize", 2, E_FAIL,
-     [] {
-         return Concat({Golden(), LoopError()});
-     }},
-    {"IAudioRenderClient::GetBuffer", 2, AUDCLNT_E_DEVICE_INVALIDATED,
-     [] {
-         return Concat({Golden(), LoopError()});
-     }},
-    {"IAudioRenderClient::ReleaseBuffer", 2, E_FAIL,
-     [] {
-         return Concat({Golden(), LoopError()});
-     }},
-    {"IAudioClient::Stop", 1, E_FAIL,
-     [] {
-         return Concat({Golden(), LoopError()});
-     }},
-    {"IAudioClient::Stop", 2, E_FAIL,
-     [] {
-         return Concat({Golden(), LoopError()});
-     }},
-};
+    add(kGolden + Lines{L"ERROR:Error occurred during sound processing loop."},
+        "IAudioCaptureClient::GetNextPacketSize IAudioCaptureClient::GetBuffer "
+        "IAudioCaptureClient::ReleaseBuffer IAudioCaptureClient::GetNextPacketSize#2 "
+        "IAudioRenderClient::GetBuffer#2 IAudioRenderClient::ReleaseBuffer#2 IAudioClient::Stop "
+        "IAudioClient::Stop#2");
+    return rows;
+}();
 
 class CaptureSetupTest : public CaptureThreadTest {
 protected:
-    // The standard machine, one capture packet waiting, stopEvent set: the
-    // thread sets up, runs one pass and ends.
-    void RunStandard(const Settings& settings)
+    // One capture packet waiting, stopEvent set: the thread sets up, runs
+    // one pass and ends.
+    void RunStandard()
     {
-        AddStandardEndpoints();
         fake_audio::QueueCapturePackets(1);
-        RunStopped(settings);
+        RunStopped();
     }
-    void ExpectEnded(const Lines& expected)
+    static std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>> Initializations()
     {
-        Lines lines = console_.Get();
-        EXPECT_EQ(lines, Concat({expected, {L">The capture thread has terminated."}}));
-        EXPECT_EQ(exit_code_, 0u);
-        EXPECT_EQ(fake_audio::LiveObjects(), 0)
-            << ::testing::PrintToString(fake_audio::LiveObjectNames());
+        std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>> calls;
+        for (const auto& c : fake_audio::Initializations())
+            calls.emplace_back(c.endpoint_id, c.share_mode, c.flags, c.duration, c.periodicity);
+        return calls;
     }
 };
 
 TEST_F(CaptureSetupTest, AWholeRunPrintsEverySetUpLineAndReleasesEverything)
 {
-    RunStandard(DefaultSettings());
-    ExpectEnded(Concat({Golden(), Finished()}));
-
-    auto inits = fake_audio::Initializations();
-    ASSERT_EQ(inits.size(), 2u);
-    EXPECT_EQ(inits[0].endpoint_id, kMultichannelId);
-    EXPECT_EQ(inits[0].share_mode, AUDCLNT_SHAREMODE_EXCLUSIVE);
-    EXPECT_EQ(inits[0].flags, static_cast<DWORD>(AUDCLNT_STREAMFLAGS_EVENTCALLBACK));
-    EXPECT_EQ(inits[0].duration, 990000);
-    EXPECT_EQ(inits[0].periodicity, 990000);
-    EXPECT_EQ(inits[1].endpoint_id, kSpeakersId);
-    EXPECT_EQ(inits[1].share_mode, AUDCLNT_SHAREMODE_SHARED);
-    EXPECT_EQ(inits[1].flags, static_cast<DWORD>(AUDCLNT_STREAMFLAGS_LOOPBACK));
-    EXPECT_EQ(inits[1].duration, 1980000);
-    EXPECT_EQ(inits[1].periodicity, 0);
-
+    AddStandardEndpoints();
+    RunStandard();
+    ExpectEnded(kGolden + kFinished);
+    EXPECT_EQ(
+        Initializations(),
+        (std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>>{
+            {kMultichannelId, AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+             990000, 990000},
+            {kSpeakersId, AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK, 1980000, 0}}));
     // The pre-fill and the one pass are both silent (4752 frames is 99 ms).
-    std::vector<fake_audio::StreamEvent> stream = fake_audio::StreamLog();
-    ASSERT_EQ(stream.size(), 3u);
-    EXPECT_EQ(stream[0].kind, fake_audio::StreamEvent::kRender);
-    EXPECT_EQ(stream[0].frames, 4752u);
-    EXPECT_EQ(stream[0].flags, static_cast<DWORD>(AUDCLNT_BUFFERFLAGS_SILENT));
-    EXPECT_EQ(stream[1].kind, fake_audio::StreamEvent::kCapture);
-    EXPECT_EQ(stream[2].kind, fake_audio::StreamEvent::kRender);
-    EXPECT_EQ(stream[2].flags, static_cast<DWORD>(AUDCLNT_BUFFERFLAGS_SILENT));
+    std::vector<std::tuple<int, uint32_t, DWORD>> stream;
+    for (const auto& event : fake_audio::StreamLog())
+        stream.emplace_back(event.kind, event.frames, event.flags);
+    EXPECT_EQ(stream, (std::vector<std::tuple<int, uint32_t, DWORD>>{
+                          {fake_audio::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT},
+                          {fake_audio::StreamEvent::kCapture, 240, 0},
+                          {fake_audio::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT}}));
 }
 
 TEST_F(CaptureSetupTest, VerboseAddsTheBufferLengthLines)
 {
-    Settings settings = DefaultSettings();
-    settings.verbose = 1;
-    settings.buffer_duration = 10;
-    RunStandard(settings);
-    Lines lines = console_.Get();
-    Lines periods = Periods();
-    auto started = std::find(lines.begin(), lines.end(), L">Start the captureing.");
-    ASSERT_NE(started, lines.end());
-    ASSERT_GE(lines.end() - started, 3);
-    EXPECT_EQ(started[1], L"  Capture Buffer Length : 20.000[msec] 960[frame]");
-    EXPECT_EQ(started[2], L"  Output Buffer Length : 10.000[msec] 480[frame]");
-    auto inits = fake_audio::Initializations();
-    ASSERT_EQ(inits.size(), 2u);
-    EXPECT_EQ(inits[0].duration, 100000);
-    EXPECT_EQ(inits[1].duration, 200000);
+    AddStandardEndpoints();
+    settings_.verbose = 1;
+    settings_.buffer_duration = 10;
+    SetMillisecondClock([]() -> DWORD { return 0; }); // no statistics window closes
+    RunStandard();
+    ExpectEnded({L">Start the captureing.", L"  Capture Buffer Length : 20.000[msec] 960[frame]",
+                 L"  Output Buffer Length : 10.000[msec] 480[frame]", L">Finish the capturing."},
+                true);
+    EXPECT_EQ(std::get<3>(Initializations().at(0)), 100000);
+    EXPECT_EQ(std::get<3>(Initializations().at(1)), 200000);
 }
 
 class CaptureStepFailureTest : public CaptureSetupTest,
@@ -456,27 +188,29 @@ class CaptureStepFailureTest : public CaptureSetupTest,
 TEST_P(CaptureStepFailureTest, PrintsTheStepsLinesAndUnwinds)
 {
     const FailureRow& row = GetParam();
-    std::string call = row.call;
-    if (call == kRegistrar)
-        SetMmThreadRegistrar(FailRegistrar);
-    else if (call == kComInit)
-        SetComInitializer(FailComInit);
-    else if (call == kFactory)
-        SetDeviceEnumeratorFactory(FailFactory);
-    else if (call == kEventCreator)
-        SetEventCreator(FailEventCreator);
+    if (row.call == kRegistrar)
+        SetMmThreadRegistrar([](LPCWSTR, LPDWORD) -> HANDLE { return nullptr; });
+    else if (row.call == kComInit)
+        SetComInitializer([](LPVOID, DWORD) -> HRESULT { return RPC_E_CHANGED_MODE; });
+    else if (row.call == kFactory)
+        SetDeviceEnumeratorFactory([](IMMDeviceEnumerator**) { return REGDB_E_CLASSNOTREG; });
+    else if (row.call == kEventCreator)
+        SetEventCreator(
+            [](LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) -> HANDLE { return nullptr; });
     else
-        fake_audio::FailCall(call, row.result, row.occurrence);
-    RunStandard(DefaultSettings());
-    ExpectEnded(row.expected());
+        fake_audio::FailCall(row.call, row.result, row.occurrence);
+    AddStandardEndpoints();
+    RunStandard();
+    ExpectEnded(row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, CaptureStepFailureTest, ::testing::ValuesIn(kFailureRows));
 
-// The table above must name every call a whole run makes.
+// The table above must fail every call a whole run makes.
 TEST_F(CaptureSetupTest, TheFailureTableCoversEveryCallOfAWholeRun)
 {
-    RunStandard(DefaultSettings());
+    AddStandardEndpoints();
+    RunStandard();
     std::set<std::pair<std::string, int>> covered;
     for (const FailureRow& row : kFailureRows) {
         if (FAILED(row.result))
@@ -491,85 +225,41 @@ TEST_F(CaptureSetupTest, TheFailureTableCoversEveryCallOfAWholeRun)
 
 TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)
 {
-    taps_.Remove(L"FIR_HPF.txt");
-    RunStandard(DefaultSettings());
-    ExpectEnded({L"ERROR:failed to open file. FIR_HPF.txt",
-                 L"ERROR:Audio device initialization was failed."});
+    AddStandardEndpoints();
+    DeleteFileA(kTapFileNames[2]);
+    RunStandard();
+    ExpectEnded(Lines{L"ERROR:failed to open file. FIR_HPF.txt"} + kInitFailed);
     EXPECT_TRUE(fake_audio::CallLog().empty());
 }
 
-TEST_F(CaptureSetupTest, TwentyBitOutputIsRefusedByTheProgram)
+TEST_F(CaptureSetupTest, TwentyBitOutputIsRefused)
 {
-    Settings settings = DefaultSettings();
-    settings.output_bit = 20;
-    RunStandard(settings);
-    Lines format = {L"WAVEFORMATEXTENSIBLE",
-                    L"  nChannels           = 6",
-                    L"  nSamplesPerSec      = 48000",
-                    L"  nAvgBytesPerSec     = 864000",
-                    L"  nBlockAlign         = 18",
-                    L"  wBitsPerSample      = 24",
-                    L"  SubFormat           = KSDATAFORMAT_SUBTYPE_PCM",
-                    L"  wValidBitsPerSample = 20"};
-    ExpectEnded(Concat({UpToActivate(),
-                        format,
-                        {L"ERROR:This format is not supported by program."},
-                        InitFailed()}));
+    settings_.output_bit = 20;
+    AddStandardEndpoints();
+    RunStandard();
+    ExpectEnded(kUpToActivate + Format(6, 48000, 864000, 18, 24, L"PCM", 20) +
+                Lines{L"ERROR:This format is not supported by program."} + kInitFailed);
 }
 
-TEST_F(CaptureSetupTest, AnIntegerMixFormatIsRefusedByTheProgram)
+TEST_F(CaptureSetupTest, AnIntegerMixFormatIsRefused)
 {
-    fake_audio::EndpointSpec speakers;
-    speakers.id = kSpeakersId;
-    speakers.friendly_name = L"Speakers";
-    speakers.engine_format = fake_audio::FloatFormat(48000, 2);
-    speakers.has_mix_format = true;
-    speakers.mix_format = fake_audio::PcmFormat(48000, 2, 16, 16);
-    fake_audio::AddEndpoint(speakers, true);
-    fake_audio::EndpointSpec six;
-    six.id = kMultichannelId;
-    six.friendly_name = L"Multichannel";
-    six.engine_format = fake_audio::PcmFormat(48000, 6, 16, 16);
-    fake_audio::AddEndpoint(six);
-    RunStopped(DefaultSettings());
-    Lines mix = {L"WAVEFORMATEXTENSIBLE",
-                 L"  nChannels           = 2",
-                 L"  nSamplesPerSec      = 48000",
-                 L"  nAvgBytesPerSec     = 192000",
-                 L"  nBlockAlign         = 4",
-                 L"  wBitsPerSample      = 16",
-                 L"  SubFormat           = KSDATAFORMAT_SUBTYPE_PCM",
-                 L"  wValidBitsPerSample = 16"};
-    ExpectEnded(Concat({UpToCaptureHeader(),
-                        mix,
-                        {L"ERROR:This format is not supported by program."},
-                        InitFailed()}));
+    AddStandardEndpoints(FloatFormat(48000, 2), PcmFormat(48000, 6, 16, 16),
+                         PcmFormat(48000, 2, 16, 16));
+    RunStandard();
+    ExpectEnded(kUpToCapture + Format(2, 48000, 192000, 4, 16, L"PCM", 16) +
+                Lines{L"ERROR:This format is not supported by program."} + kInitFailed);
 }
 
 TEST_F(CaptureSetupTest, TheOutputRunsAtTheCaptureEnginesRate)
 {
-    fake_audio::EndpointSpec speakers;
-    speakers.id = kSpeakersId;
-    speakers.friendly_name = L"Speakers";
-    speakers.engine_format = fake_audio::FloatFormat(44100, 2);
-    fake_audio::AddEndpoint(speakers, true);
-    fake_audio::EndpointSpec eight;
-    eight.id = kMultichannelId;
-    eight.friendly_name = L"Multichannel";
-    eight.engine_format = fake_audio::PcmFormat(48000, 8, 32, 24);
-    fake_audio::AddEndpoint(eight);
-    Settings settings = DefaultSettings();
-    settings.output_bit = 24;
-    RunStopped(settings);
-    auto queries = fake_audio::FormatQueries();
-    ASSERT_EQ(queries.size(), 1u);
-    EXPECT_EQ(queries[0].samples_per_sec, 44100u);
-    EXPECT_EQ(queries[0].bits_per_sample, 24);
-    EXPECT_EQ(queries[0].block_align, 24);
-    EXPECT_EQ(queries[0].avg_bytes_per_sec, 24u * 44100u);
-    EXPECT_EQ(queries[0].valid_bits_per_sample, 24);
-    EXPECT_EQ(console_.Get().back(), L">The capture thread has terminated.");
-    EXPECT_EQ(fake_audio::LiveObjects(), 0);
+    AddStandardEndpoints(FloatFormat(44100, 2), PcmFormat(48000, 8, 32, 24));
+    settings_.output_bit = 24;
+    RunStandard();
+    const WaveFormat& format = fake_audio::Initializations().at(0).format;
+    EXPECT_EQ(std::tuple(format.samples_per_sec, format.bits_per_sample, format.block_align,
+                         format.avg_bytes_per_sec, format.valid_bits_per_sample),
+              std::tuple(44100u, uint16_t{24}, uint16_t{24}, 24u * 44100u, uint16_t{24}));
+    ExpectEnded(kFinished, true);
 }
 
 } // namespace

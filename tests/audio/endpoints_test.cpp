@@ -5,38 +5,27 @@
 #include "audio_test_support.h"
 #include "capture_buffer.h"
 #include "endpoints.h"
-#include "fake_audio.h"
 #include "stream_format.h"
 
 namespace {
 
-using fake_audio::EndpointSpec;
+const WaveFormat kStereoFloat = FloatFormat(48000, 2);
+const WaveFormat kSixPcm = PcmFormat(48000, 6, 16, 16);
+const WaveFormat kEightFloat = FloatFormat(48000, 8);
 
-EndpointSpec Endpoint(const wchar_t* id, const wchar_t* name, const WaveFormat& format)
+Lines Listed(int number, const std::wstring& name, const std::wstring& id, const wchar_t* format)
 {
-    EndpointSpec spec;
-    spec.id = id;
-    spec.friendly_name = name;
-    spec.engine_format = format;
-    return spec;
-}
-
-std::wstring IdLine(const wchar_t* id)
-{
-    return std::wstring(L"  EndpointID               = ") + id;
-}
-std::wstring NameLine(const wchar_t* name)
-{
-    return std::wstring(L"  Device_FriendlyName      = \"") + name + L"\"";
+    return {L"No:" + std::to_wstring(number), L"  Device_FriendlyName      = \"" + name + L"\"",
+            L"  EndpointID               = " + id,
+            L"  AudioEngine_DeviceFormat = " + std::wstring(format)};
 }
 
 class EndpointChoiceTest : public ::testing::Test {
 protected:
     void SetUp() override { fake_audio::Reset(); }
-    void TearDown() override { EXPECT_EQ(fake_audio::LiveObjects(), 0); }
+    void TearDown() override { ExpectAllReleased(); }
 
-    // Runs FindOutputDevice over the described endpoints; returns the
-    // chosen id, or "" for none.
+    // FindOutputDevice over the described endpoints: the chosen id, or "".
     std::wstring Choose(const wchar_t* name)
     {
         IMMDeviceEnumerator* enumerator = nullptr;
@@ -44,25 +33,18 @@ protected:
         IMMDevice* capture = nullptr;
         EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &capture), S_OK);
         IMMDevice* chosen = FindOutputDevice(enumerator, capture, name);
-        std::wstring id;
+        DeviceInfo info = {};
         if (chosen != nullptr) {
-            LPWSTR text = nullptr;
-            chosen->GetId(&text);
-            id = text;
-            CoTaskMemFree(text);
+            EXPECT_TRUE(GetDeviceInfo(chosen, &info));
             chosen->Release();
         }
         capture->Release();
         enumerator->Release();
-        return id;
+        return info.EndpointID;
     }
 
     ConsoleLines console_;
 };
-
-const WaveFormat kStereoFloat = fake_audio::FloatFormat(48000, 2);
-const WaveFormat kSixPcm = fake_audio::PcmFormat(48000, 6, 16, 16);
-const WaveFormat kEightFloat = fake_audio::FloatFormat(48000, 8);
 
 TEST_F(EndpointChoiceTest, TheFirstEndpointOfSixOrMoreChannelsWinsAndAllAreListed)
 {
@@ -70,13 +52,9 @@ TEST_F(EndpointChoiceTest, TheFirstEndpointOfSixOrMoreChannelsWinsAndAllAreListe
     fake_audio::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
     fake_audio::AddEndpoint(Endpoint(L"c", L"Eight", kEightFloat));
     EXPECT_EQ(Choose(nullptr), L"b");
-    EXPECT_EQ(console_.Get(),
-              (Lines{L"No:0", NameLine(L"Speakers"), IdLine(L"a"),
-                     L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch", L"No:1",
-                     NameLine(L"Six"), IdLine(L"b"),
-                     L"  AudioEngine_DeviceFormat = 48.0kHz 16bit PCM(16bit) 6ch", L"No:2",
-                     NameLine(L"Eight"), IdLine(L"c"),
-                     L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 8ch"}));
+    EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
+                                  Listed(1, L"Six", L"b", L"48.0kHz 16bit PCM(16bit) 6ch") +
+                                  Listed(2, L"Eight", L"c", L"48.0kHz 32bit Float(32bit) 8ch"));
 }
 
 TEST_F(EndpointChoiceTest, TheDefaultEndpointIsNeverChosen)
@@ -84,8 +62,8 @@ TEST_F(EndpointChoiceTest, TheDefaultEndpointIsNeverChosen)
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat));
     fake_audio::AddEndpoint(Endpoint(L"b", L"Eight", kEightFloat), true);
     EXPECT_EQ(Choose(nullptr), L"");
-    Lines lines = console_.Get();
-    EXPECT_EQ(lines.size(), 8u);
+    EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
+                                  Listed(1, L"Eight", L"b", L"48.0kHz 32bit Float(32bit) 8ch"));
 }
 
 TEST_F(EndpointChoiceTest, ANameMatchesFriendlyNameOrIdInAnyLetterCase)
@@ -93,8 +71,8 @@ TEST_F(EndpointChoiceTest, ANameMatchesFriendlyNameOrIdInAnyLetterCase)
     fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{AAA}", L"Speakers", kStereoFloat), true);
     fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{BBB}", L"Headphones", kStereoFloat));
     fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{CCC}", L"Multichannel", kSixPcm));
-    EXPECT_EQ(Choose(L"HEADphones"),
-              L"{0.0.0.00000000}.{BBB}"); // fewer than six channels, but named
+    // Fewer than six channels, but named.
+    EXPECT_EQ(Choose(L"HEADphones"), L"{0.0.0.00000000}.{BBB}");
     EXPECT_EQ(Choose(L"{0.0.0.00000000}.{ccc}"), L"{0.0.0.00000000}.{CCC}");
     EXPECT_EQ(Choose(L"Nothing"), L"");
 }
@@ -104,10 +82,11 @@ TEST_F(EndpointChoiceTest, NamingTheCaptureEndpointIsRefused)
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
     fake_audio::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
     EXPECT_EQ(Choose(L"speakers"), L"");
-    Lines lines = console_.Get();
-    ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[4],
-              L"ERROR:Specified output device is same as capture device.(-output_device option)");
+    EXPECT_EQ(console_.Get(),
+              Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
+                  Lines{L"ERROR:Specified output device is same as capture device.(-output_device "
+                        L"option)"} +
+                  Listed(1, L"Six", L"b", L"48.0kHz 16bit PCM(16bit) 6ch"));
 }
 
 TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
@@ -127,33 +106,30 @@ TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
 TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberOnly)
 {
     fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
-    EndpointSpec no_name = Endpoint(L"b", L"NoName", kSixPcm);
-    no_name.name_type = VT_EMPTY;
-    EndpointSpec short_blob = Endpoint(L"c", L"Short", kSixPcm);
-    short_blob.format_blob_bytes = 39;
-    EndpointSpec wrong_type = Endpoint(L"d", L"Wrong", kSixPcm);
-    wrong_type.format_type = VT_LPWSTR;
-    EndpointSpec no_format = Endpoint(L"e", L"NoFormat", kSixPcm);
-    no_format.format_type = VT_EMPTY;
-    for (const EndpointSpec& spec : {no_name, short_blob, wrong_type, no_format})
+    fake_audio::EndpointSpec unreadable[4];
+    unreadable[0].name_type = VT_EMPTY;
+    unreadable[1].format_blob_bytes = 39;
+    unreadable[2].format_type = VT_LPWSTR;
+    unreadable[3].format_type = VT_EMPTY;
+    for (fake_audio::EndpointSpec& spec : unreadable) {
+        spec.id = L"x";
+        spec.engine_format = kSixPcm;
         fake_audio::AddEndpoint(spec);
+    }
     EXPECT_EQ(Choose(nullptr), L"");
-    Lines lines = console_.Get();
-    EXPECT_EQ(Lines(lines.begin() + 4, lines.end()), (Lines{L"No:1", L"No:2", L"No:3", L"No:4"}));
+    EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
+                                  Lines({L"No:1", L"No:2", L"No:3", L"No:4"}));
 }
 
 TEST_F(EndpointChoiceTest, LongIdsAndNamesAreCutTo259Units)
 {
     std::wstring long_id(300, L'i');
     std::wstring long_name(400, L'n');
-    fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
-    fake_audio::AddEndpoint(Endpoint(long_id.c_str(), long_name.c_str(), kSixPcm));
+    fake_audio::AddEndpoint(Endpoint(long_id, long_name, kSixPcm));
     IMMDeviceEnumerator* enumerator = nullptr;
     fake_audio::CreateEnumerator(&enumerator);
-    IMMDeviceCollection* collection = nullptr;
-    enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, &collection);
     IMMDevice* device = nullptr;
-    collection->Item(1, &device);
+    enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device);
     DeviceInfo info;
     std::memset(&info, 0xAB, sizeof(info));
     ASSERT_TRUE(GetDeviceInfo(device, &info));
@@ -161,22 +137,19 @@ TEST_F(EndpointChoiceTest, LongIdsAndNamesAreCutTo259Units)
     EXPECT_EQ(std::wstring(info.Device_FriendlyName), long_name.substr(0, 259));
     EXPECT_EQ(std::memcmp(&info.AudioEngine_DeviceFormat, &kSixPcm, sizeof(WaveFormat)), 0);
     device->Release();
-    collection->Release();
     enumerator->Release();
 }
 
 TEST_F(EndpointChoiceTest, FormatLinesForPcmFloatAndPlainFormats)
 {
     DeviceInfo info = {};
-    wcscpy(info.EndpointID, L"x");
-    wcscpy(info.Device_FriendlyName, L"X");
-    info.AudioEngine_DeviceFormat = fake_audio::PcmFormat(44100, 8, 32, 24);
+    info.AudioEngine_DeviceFormat = PcmFormat(44100, 8, 32, 24);
     PrintDeviceInfo(&info, true);
     WaveFormat plain = {1, 2, 44100, 176400, 4, 16, 0, 0, 0, {}};
     info.AudioEngine_DeviceFormat = plain;
     PrintDeviceInfo(&info, true);
     PrintWaveFormat(&plain);
-    WaveFormat odd = fake_audio::PcmFormat(48000, 2, 16, 16);
+    WaveFormat odd = PcmFormat(48000, 2, 16, 16);
     odd.sub_format.data1 = 0x55;
     PrintWaveFormat(&odd);
     Lines lines = console_.Get();
@@ -216,20 +189,19 @@ TEST(StreamFormat, OutputBitsSetContainerAlignmentAndValidBits)
                  {20, 24, 18, 20, kSampleKindNone},
                  {0, 32, 24, 24, kSampleKindPcm24}};
     for (const Case& c : cases) {
-        WaveFormat format = fake_audio::PcmFormat(48000, 6, 32, 24);
+        WaveFormat format = PcmFormat(48000, 6, 32, 24);
         format.sub_format = kSubtypeFloat;
         BuildOutputFormat(&format, 44100, c.output_bit);
         EXPECT_TRUE(SameSubFormat(format.sub_format, kSubtypePcm)) << c.output_bit;
-        EXPECT_EQ(format.samples_per_sec, 44100u) << c.output_bit;
-        EXPECT_EQ(format.bits_per_sample, c.bits) << c.output_bit;
-        EXPECT_EQ(format.block_align, c.block_align) << c.output_bit;
-        EXPECT_EQ(format.valid_bits_per_sample, c.valid_bits) << c.output_bit;
-        EXPECT_EQ(format.avg_bytes_per_sec, c.block_align * 44100u) << c.output_bit;
-        EXPECT_EQ(format.channels, 6) << c.output_bit;
-        EXPECT_EQ(ChooseSampleKind(format), c.kind) << c.output_bit;
+        EXPECT_EQ(std::tuple(format.samples_per_sec, format.channels, format.bits_per_sample,
+                             format.block_align, format.valid_bits_per_sample,
+                             format.avg_bytes_per_sec, ChooseSampleKind(format)),
+                  std::tuple(44100u, uint16_t{6}, c.bits, c.block_align, c.valid_bits,
+                             c.block_align * 44100u, c.kind))
+            << c.output_bit;
     }
     // An engine running 32-bit float keeps 32 valid bits: no usable kind.
-    WaveFormat float_engine = fake_audio::FloatFormat(48000, 6);
+    WaveFormat float_engine = FloatFormat(48000, 6);
     BuildOutputFormat(&float_engine, 48000, 0);
     EXPECT_EQ(ChooseSampleKind(float_engine), kSampleKindNone);
 }
