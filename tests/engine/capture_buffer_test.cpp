@@ -1,6 +1,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
-#include <ostream>
+#include <string>
 #include <vector>
 
 #include "capture_buffer.h"
@@ -9,11 +9,11 @@
 
 namespace {
 
-// The stored frames [first, last) as floats, left and right interleaved.
-std::vector<float> Stored(const CCaptureBuffer& b, uint32_t first, uint32_t last)
+// The stored frames [0, count) as floats, left and right interleaved.
+std::vector<float> Stored(const CCaptureBuffer& b, uint32_t count)
 {
-    std::vector<float> v((last - first) * 2);
-    std::memcpy(v.data(), b.storage + first * 8u, v.size() * sizeof(float));
+    std::vector<float> v(count * 2);
+    std::memcpy(v.data(), b.storage, v.size() * sizeof(float));
     return v;
 }
 
@@ -28,98 +28,49 @@ std::vector<float> StereoPacket(uint32_t frames, float base)
     return v;
 }
 
-// A stereo float store of `capacity` frames (buffer_msec at 1000 Hz).
-void SetSmallStore(CCaptureBuffer* b, uint32_t capacity)
+TEST(FrameStore, OnlyThirtyTwoBitFloatIsUsableButEveryFormatIsSizedAndWidened)
 {
-    b->buffer_msec = capacity;
-    WaveFormat f = ExtensibleFormat(2, 1000, 32, kSubtypeFloat);
-    ASSERT_TRUE(b->SetFormat(&f));
-    ASSERT_EQ(b->capacity, capacity);
-}
-
-bool Write(CCaptureBuffer* b, const std::vector<float>& packet)
-{
-    return b->WriteData(static_cast<uint32_t>(packet.size() / 2),
-                        reinterpret_cast<const uint8_t*>(packet.data()));
-}
-
-TEST(FrameStore, StereoFloatIsSizedForOneSecondPlusTheFilterWindow)
-{
-    CCaptureBuffer b;
-    EXPECT_EQ(b.buffer_msec, 1000u);
-    EXPECT_EQ(b.GetTapCount(), 0u);
-    b.tap_count = 1023;
-    WaveFormat f = ExtensibleFormat(2, 48000, 32, kSubtypeFloat);
-    EXPECT_TRUE(b.SetFormat(&f));
-    EXPECT_EQ(b.capacity, 48000u);
-    EXPECT_EQ(b.frame_bytes, 8u);
-    EXPECT_EQ(b.spare_frames, 1023u);
-    ASSERT_NE(b.storage, nullptr);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(b.storage) % 32, 0u);
-    EXPECT_EQ(std::memcmp(&b.capture_format, &f, sizeof(f)), 0);
-    // The whole block is writable: ASan reports it otherwise.
-    std::memset(b.storage, 0, (48000 + 1023) * 8);
-}
-
-struct FormatCase {
-    const char* name;
-    WaveFormat format;
-    bool usable;
-    uint32_t frame_bytes;
-    WaveFormatGuid sub_format;
-};
-
-// Failure lines name the case instead of dumping its bytes.
-void PrintTo(const FormatCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class FloatTest : public ::testing::TestWithParam<FormatCase> {};
-
-TEST_P(FloatTest, OnlyThirtyTwoBitFloatIsUsableButEveryFormatIsSized)
-{
-    const FormatCase& c = GetParam();
-    CCaptureBuffer b;
-    EXPECT_EQ(b.SetFormat(&c.format), c.usable);
-    EXPECT_EQ(b.capacity, 44100u);
-    EXPECT_EQ(b.frame_bytes, c.frame_bytes);
-    EXPECT_NE(b.storage, nullptr);
-    EXPECT_TRUE(SameSubFormat(b.capture_format.sub_format, c.sub_format));
-}
-
-const FormatCase kFormatCases[] = {
-    {"ExtensibleFloat32", ExtensibleFormat(2, 44100, 32, kSubtypeFloat), true, 8, kSubtypeFloat},
-    {"ExtensibleFloat32SixChannels", ExtensibleFormat(6, 44100, 32, kSubtypeFloat), true, 8,
-     kSubtypeFloat},
-    {"ExtensiblePcm32", ExtensibleFormat(2, 44100, 32, kSubtypePcm), false, 8, kSubtypePcm},
-    {"ExtensibleFloat64", ExtensibleFormat(2, 44100, 64, kSubtypeFloat), false, 16, kSubtypeFloat},
-    {"PlainPcm16", PlainFormat(1, 2, 44100, 16), false, 4, kSubtypePcm},
-    // A plain float format is widened as PCM like every plain format.
-    {"PlainFloat32", PlainFormat(3, 2, 44100, 32), false, 8, kSubtypePcm},
-};
-
-INSTANTIATE_TEST_SUITE_P(Formats, FloatTest, ::testing::ValuesIn(kFormatCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(FrameStore, PlainFormatIsWidened)
-{
-    CCaptureBuffer b;
-    WaveFormat f = PlainFormat(1, 2, 48000, 16);
-    EXPECT_FALSE(b.SetFormat(&f));
-    EXPECT_EQ(b.capture_format.format_tag, 1);
-    EXPECT_EQ(b.capture_format.block_align, 4);
-    EXPECT_EQ(b.capture_format.extra_size, 0);
-    EXPECT_EQ(b.capture_format.valid_bits_per_sample, 16);
-    EXPECT_EQ(b.capture_format.channel_mask, 0u);
-    EXPECT_TRUE(SameSubFormat(b.capture_format.sub_format, kSubtypePcm));
+    struct Case {
+        const char* name;
+        WaveFormat format;
+        bool usable;
+        uint32_t frame_bytes;
+        WaveFormatGuid sub_format;
+    } cases[] = {
+        {"extensible float 32", Format(2, 44100, 32), true, 8, kSubtypeFloat},
+        {"extensible PCM 32", Format(2, 44100, 32, kSubtypePcm), false, 8, kSubtypePcm},
+        {"extensible float 64", Format(2, 44100, 64), false, 16, kSubtypeFloat},
+        {"plain PCM 16", Format(2, 44100, 16, kSubtypeFloat, 1), false, 4, kSubtypePcm},
+        // A plain float format is widened as PCM like every plain format.
+        {"plain float 32", Format(2, 44100, 32, kSubtypeFloat, 3), false, 8, kSubtypePcm},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CCaptureBuffer b;
+        b.tap_count = 1023;
+        b.write_pos = 3;
+        b.read_pos = 1;
+        EXPECT_EQ(b.SetFormat(&c.format), c.usable);
+        EXPECT_EQ(b.write_pos + b.read_pos, 0u);
+        EXPECT_EQ(b.capacity, 44100u);
+        EXPECT_EQ(b.frame_bytes, c.frame_bytes);
+        EXPECT_EQ(b.spare_frames, 1023u);
+        EXPECT_EQ(b.capture_format.block_align, c.format.block_align);
+        EXPECT_EQ(b.capture_format.valid_bits_per_sample, c.format.bits_per_sample);
+        EXPECT_EQ(b.capture_format.channel_mask, 0u);
+        EXPECT_TRUE(SameSubFormat(b.capture_format.sub_format, c.sub_format));
+        ASSERT_NE(b.storage, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(b.storage) % 32, 0u);
+        // The whole block is writable: ASan reports it otherwise.
+        std::memset(b.storage, 0, (44100 + 1023) * c.frame_bytes);
+    }
 }
 
 TEST(FrameStore, UnallocatableStoreIsEmptyAndStaysInBounds)
 {
     CFIRFilter f;
     // 4 000 000 frames of 2 x 1024 bytes: more than 32 bits can size.
-    WaveFormat format = ExtensibleFormat(2, 4000000, 8192, kSubtypeFloat);
+    WaveFormat format = Format(2, 4000000, 8192);
     ConsoleCapture console;
     EXPECT_FALSE(f.SetFormat(&format));
     EXPECT_EQ(f.capacity, 0u);
@@ -131,149 +82,88 @@ TEST(FrameStore, UnallocatableStoreIsEmptyAndStaysInBounds)
     EXPECT_EQ(console.Text(),
               L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
 
-    console.Clear();
+    console.Text().clear();
     f.sample_kind = kSampleKindPcm16;
-    f.output_format = ExtensibleFormat(2, 48000, 16, kSubtypePcm);
+    f.output_format = Format(2, 48000, 16, kSubtypePcm);
     std::vector<uint8_t> out(16, 0xCD);
     EXPECT_EQ(f.ReadData(4, out.data()), 0u);
     EXPECT_EQ(out, std::vector<uint8_t>(16, 0));
     EXPECT_EQ(console.Text(), L"WARNING:Buffer empty!\n");
 }
 
-TEST(FrameStore, TwoChannelPacketsAreCopiedWhole)
+TEST(FrameStore, KeepsTheFirstTwoSamplesOfEachFrameAndNeverReadsPastOne)
 {
-    CCaptureBuffer b;
-    SetSmallStore(&b, 10);
-    auto packet = StereoPacket(4, 1.0f);
-    EXPECT_TRUE(Write(&b, packet));
-    EXPECT_EQ(b.write_pos, 4u);
-    EXPECT_EQ(b.read_pos, 0u);
-    EXPECT_EQ(Stored(b, 0, 4), packet);
+    struct Case {
+        const char* name;
+        uint16_t channels;
+        uint16_t block_align;
+        std::vector<float> packet; // empty: a silent packet
+        uint32_t frames;
+        std::vector<float> stored;
+    } cases[] = {
+        {"two channels", 2, 8, {1, -1, 2, -2}, 2, {1, -1, 2, -2}},
+        {"six channels", 6, 24, {0, 1, 2, 3, 4, 5, 10, 11, 12, 13, 14, 15}, 2, {0, 1, 10, 11}},
+        {"one channel", 1, 4, {1, -2, 3}, 3, {1, 1, -2, -2, 3, 3}},
+        {"frames of one sample", 2, 4, {1, -2}, 2, {1, 1, -2, -2}},
+        {"frames shorter than a sample", 2, 2, {1.0f}, 2, {0, 0, 0, 0}},
+        {"silent packet", 2, 8, {}, 3, {0, 0, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CCaptureBuffer b;
+        WaveFormat f = Format(c.channels, 48000, 32);
+        f.block_align = c.block_align;
+        b.SetFormat(&f);
+        std::memset(b.storage, 0x7F, 8 * 8);
+        // Exactly the packet's size on the heap: a read past it is an ASan error.
+        std::vector<float> packet = c.packet;
+        ConsoleCapture console;
+        EXPECT_TRUE(b.WriteData(
+            c.frames, packet.empty() ? nullptr : reinterpret_cast<const uint8_t*>(packet.data())));
+        EXPECT_EQ(b.write_pos, c.frames);
+        EXPECT_EQ(Stored(b, c.frames), c.stored);
+        EXPECT_EQ(console.Text(), L"");
+    }
 }
 
-TEST(FrameStore, SixChannelFramesKeepChannelsZeroAndOne)
+TEST(FrameStore, UnreadFramesMoveToTheStartOnlyWhenThePacketThenFits)
 {
-    CCaptureBuffer b;
-    WaveFormat f = ExtensibleFormat(6, 48000, 32, kSubtypeFloat);
-    ASSERT_TRUE(b.SetFormat(&f));
-    EXPECT_EQ(b.frame_bytes, 8u);
-    std::vector<float> packet;
-    for (int frame = 0; frame < 3; ++frame)
-        for (int ch = 0; ch < 6; ++ch)
-            packet.push_back(static_cast<float>(10 * frame + ch));
-    ASSERT_TRUE(b.WriteData(3, reinterpret_cast<const uint8_t*>(packet.data())));
-    EXPECT_EQ(Stored(b, 0, 3), (std::vector<float>{0, 1, 10, 11, 20, 21}));
-}
-
-TEST(FrameStore, OneChannelSamplePlaysOnBothSides)
-{
-    CCaptureBuffer b;
-    WaveFormat f = ExtensibleFormat(1, 48000, 32, kSubtypeFloat);
-    ASSERT_TRUE(b.SetFormat(&f));
-    // Exactly the packet's size on the heap: a read past it is an ASan error.
-    std::vector<float> packet = {0.5f, -0.25f, 0.125f};
-    ASSERT_TRUE(b.WriteData(3, reinterpret_cast<const uint8_t*>(packet.data())));
-    EXPECT_EQ(Stored(b, 0, 3), (std::vector<float>{0.5f, 0.5f, -0.25f, -0.25f, 0.125f, 0.125f}));
-}
-
-TEST(FrameStore, FramesShorterThanTwoSamplesAreNeverReadPast)
-{
-    CCaptureBuffer b;
-    WaveFormat f = ExtensibleFormat(2, 48000, 32, kSubtypeFloat);
-    f.block_align = 4; // malformed: one sample per frame
-    b.SetFormat(&f);
-    std::vector<float> packet = {0.5f, -0.25f};
-    ASSERT_TRUE(b.WriteData(2, reinterpret_cast<const uint8_t*>(packet.data())));
-    EXPECT_EQ(Stored(b, 0, 2), (std::vector<float>{0.5f, 0.5f, -0.25f, -0.25f}));
-
-    f.block_align = 2; // not even one sample: nothing can be taken
-    b.SetFormat(&f);
-    std::vector<uint8_t> tiny = {1, 2, 3, 4};
-    ASSERT_TRUE(b.WriteData(2, tiny.data()));
-    EXPECT_EQ(Stored(b, 0, 2), (std::vector<float>{0, 0, 0, 0}));
-}
-
-TEST(FrameStore, SilentPacketAppendsZeroFrames)
-{
-    CCaptureBuffer b;
-    SetSmallStore(&b, 10);
-    std::memset(b.storage, 0x7F, 10 * 8);
-    ASSERT_TRUE(Write(&b, StereoPacket(2, 1.0f)));
-    ConsoleCapture console;
-    EXPECT_TRUE(b.WriteData(3, nullptr));
-    EXPECT_EQ(b.write_pos, 5u);
-    EXPECT_EQ(Stored(b, 0, 5), (std::vector<float>{1, -1, 2, -2, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(console.Text(), L"");
-}
-
-TEST(FrameStore, PacketThatFitsAfterCompactionFollowsTheUnreadFrames)
-{
-    CCaptureBuffer b;
-    SetSmallStore(&b, 10);
-    ASSERT_TRUE(Write(&b, StereoPacket(8, 1.0f))); // frames 1..8
-    b.read_pos = 3;                                // 4..8 unread, at [3, 8)
-    ConsoleCapture console;
-    // They move to [0, 5): the ranges overlap (ASan reports a plain copy).
-    ASSERT_TRUE(Write(&b, StereoPacket(4, 9.0f))); // 9..12
-    EXPECT_EQ(b.read_pos, 0u);
-    EXPECT_EQ(b.write_pos, 9u);
-    EXPECT_EQ(Stored(b, 0, 9), StereoPacket(9, 4.0f));
-    EXPECT_EQ(console.Text(), L"");
-}
-
-TEST(FrameStore, PacketThatDoesNotFitEmptiesTheStore)
-{
-    CCaptureBuffer b;
-    SetSmallStore(&b, 10);
-    ASSERT_TRUE(Write(&b, StereoPacket(7, 1.0f)));
-    b.read_pos = 2; // 5 unread frames
-    ConsoleCapture console;
-    auto packet = StereoPacket(6, 20.0f);
-    ASSERT_TRUE(Write(&b, packet));
-    EXPECT_EQ(console.Text(), L"WARNING:Buffer full!\n");
-    EXPECT_EQ(b.read_pos, 0u);
-    EXPECT_EQ(b.write_pos, 6u);
-    EXPECT_EQ(Stored(b, 0, 6), packet);
-}
-
-TEST(FrameStore, OversizedPacketIsCutToCapacity)
-{
-    CCaptureBuffer b;
-    SetSmallStore(&b, 10);
-    ConsoleCapture console;
-    auto packet = StereoPacket(11, 1.0f);
-    ASSERT_TRUE(Write(&b, packet));
-    EXPECT_EQ(console.Text(),
-              L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
-    EXPECT_EQ(b.write_pos, 10u);
-    EXPECT_EQ(Stored(b, 0, 10), StereoPacket(10, 1.0f));
-}
-
-TEST(FrameStore, PositionsOutOfOrderAreReportedAndNotCompacted)
-{
-    CCaptureBuffer b;
-    SetSmallStore(&b, 10);
-    ASSERT_TRUE(Write(&b, StereoPacket(4, 1.0f)));
-    b.read_pos = 6;
-    ConsoleCapture console;
-    ASSERT_TRUE(Write(&b, StereoPacket(7, 50.0f)));
-    EXPECT_EQ(console.Text(),
-              L"ERROR:CCaptureBuffer::WriteData() internal error.\nWARNING:Buffer full!\n");
-    EXPECT_EQ(b.read_pos, 0u);
-    EXPECT_EQ(b.write_pos, 7u);
-}
-
-TEST(FrameStore, SetFormatResetsAndReplacesTheStorage)
-{
-    CCaptureBuffer b;
-    SetSmallStore(&b, 10);
-    ASSERT_TRUE(Write(&b, StereoPacket(4, 1.0f)));
-    b.read_pos = 1;
-    WaveFormat f = ExtensibleFormat(2, 2000, 32, kSubtypeFloat);
-    EXPECT_TRUE(b.SetFormat(&f));
-    EXPECT_EQ(b.capacity, 20u);
-    EXPECT_EQ(b.write_pos, 0u);
-    EXPECT_EQ(b.read_pos, 0u);
+    // A store of 10 frames holding `first` frames (1, 2, ...) of which
+    // `read` are read, given a second packet of `second` frames.
+    struct Case {
+        const char* name;
+        uint32_t first, read, second;
+        float second_base;
+        const wchar_t* console;
+        uint32_t write_pos;
+        float stored_base;
+    } cases[] = {
+        // 4..8 move from [3, 8) to [0, 5): the ranges overlap (ASan
+        // reports a plain copy) and 9..12 follow them.
+        {"fits after compaction", 8, 3, 4, 9, L"", 9, 4},
+        {"does not fit", 7, 2, 6, 20, L"WARNING:Buffer full!\n", 6, 20},
+        {"oversized", 0, 0, 11, 1,
+         L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n", 10, 1},
+        {"positions out of order", 4, 6, 7, 50,
+         L"ERROR:CCaptureBuffer::WriteData() internal error.\nWARNING:Buffer full!\n", 7, 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CCaptureBuffer b;
+        b.buffer_msec = 10;
+        WaveFormat f = Format(2, 1000, 32);
+        ASSERT_TRUE(b.SetFormat(&f));
+        std::vector<float> first = StereoPacket(c.first, 1);
+        std::vector<float> second = StereoPacket(c.second, c.second_base);
+        b.WriteData(c.first, reinterpret_cast<const uint8_t*>(first.data()));
+        b.read_pos = c.read;
+        ConsoleCapture console;
+        EXPECT_TRUE(b.WriteData(c.second, reinterpret_cast<const uint8_t*>(second.data())));
+        EXPECT_EQ(console.Text(), c.console);
+        EXPECT_EQ(b.read_pos, 0u);
+        EXPECT_EQ(b.write_pos, c.write_pos);
+        EXPECT_EQ(Stored(b, c.write_pos), StereoPacket(c.write_pos, c.stored_base));
+    }
 }
 
 } // namespace

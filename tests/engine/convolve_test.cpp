@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -14,6 +17,8 @@ namespace {
 
 using Kernel = void (*)(BandFrame*, const float*, const float*, uint32_t);
 
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
 void SetClampLimits(float f)
 {
     for (int i = 0; i < 4; ++i) {
@@ -22,15 +27,13 @@ void SetClampLimits(float f)
     }
 }
 
-// A window of stored frames at an even or odd store index, and a tap
-// table with zero fourth floats, in 32-byte aligned blocks like the filter's.
+// A zeroed window of stored frames at an even or odd store index, and a
+// zeroed tap table, in 32-byte aligned blocks like the filter's.
 struct Window {
     Window(uint32_t taps, uint32_t first_frame)
-        : store(2 * (taps + 2) + 8), table(4 * (taps + 1) + 4),
-          frames(store.data() + 2 * first_frame), n(taps)
+        : store(MakeAlignedFloats(2 * (taps + 2))), table(MakeAlignedFloats(4 * (taps + 1))),
+          frames(store.get() + 2 * first_frame), n(taps)
     {
-        std::memset(store.data(), 0, (2 * (taps + 2) + 8) * sizeof(float));
-        std::memset(table.data(), 0, (4 * (taps + 1) + 4) * sizeof(float));
     }
     void Randomise(unsigned seed)
     {
@@ -45,6 +48,13 @@ struct Window {
     }
     float& x(uint32_t j, int ch) { return frames[2 * j + ch]; }
     float& t(uint32_t j, int band) { return table[4 * j + band]; }
+    BandFrame Run(Kernel kernel)
+    {
+        BandFrame out;
+        std::memset(&out, 0xA5, sizeof(out)); // every slot must be written
+        kernel(&out, frames, table.get(), n);
+        return out;
+    }
 
     AlignedFloats store;
     AlignedFloats table;
@@ -52,20 +62,10 @@ struct Window {
     uint32_t n;
 };
 
-BandFrame RunKernel(Kernel kernel, Window& w)
+// The slots' bit patterns: equal exactly when two results are bit-identical.
+std::array<uint32_t, 8> Bits(const BandFrame& f)
 {
-    BandFrame out;
-    std::memset(&out, 0xA5, sizeof(out)); // every slot must be written
-    kernel(&out, w.frames, w.table.data(), w.n);
-    return out;
-}
-
-std::string Slots(const BandFrame& f)
-{
-    std::string s;
-    for (float v : f.v)
-        s += std::to_string(v) + " ";
-    return s;
+    return std::bit_cast<std::array<uint32_t, 8>>(f);
 }
 
 class KernelAgreement : public ::testing::TestWithParam<std::tuple<uint32_t, uint32_t>> {};
@@ -76,12 +76,10 @@ TEST_P(KernelAgreement, SseIsBitIdenticalToTheReferenceAndCloseToTheExactSum)
     SetClampLimits(FLT_MAX);
     Window w(n, first_frame);
     w.Randomise(1000 * n + first_frame);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(w.frames) % 16, 8u * first_frame);
+    ASSERT_EQ(reinterpret_cast<uintptr_t>(w.frames) % 16, 8u * first_frame);
 
-    BandFrame sse = RunKernel(ConvolveBands, w);
-    BandFrame ref = RunKernel(ConvolveBandsReference, w);
-    EXPECT_EQ(std::memcmp(&sse, &ref, sizeof(BandFrame)), 0)
-        << "SSE " << Slots(sse) << "\nref " << Slots(ref);
+    BandFrame sse = w.Run(ConvolveBands);
+    EXPECT_EQ(Bits(sse), Bits(w.Run(ConvolveBandsReference)));
 
     // Against a plain left-to-right sum in double precision: within the
     // error bound of an N-term single-precision dot product.
@@ -102,35 +100,29 @@ TEST_P(KernelAgreement, SseIsBitIdenticalToTheReferenceAndCloseToTheExactSum)
     }
     EXPECT_EQ(sse.v[6], static_cast<float>(peak));
     EXPECT_EQ(sse.v[7], sse.v[6]);
+
+    // Sums that are not numbers (and infinite ones) agree as well.
+    if (n > 0) {
+        w.x(n / 2, 1) = std::numeric_limits<float>::infinity();
+        w.x(n - 1, 0) = kNaN;
+        EXPECT_EQ(Bits(w.Run(ConvolveBands)), Bits(w.Run(ConvolveBandsReference)));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, KernelAgreement,
-                         ::testing::Combine(::testing::Values(0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u,
-                                                              9u, 10u, 11u, 12u, 13u, 14u, 15u, 16u,
-                                                              17u, 31u, 32u, 33u, 255u, 256u, 1023u,
-                                                              1024u, 4095u),
+                         ::testing::Combine(::testing::Values(0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u,
+                                                              255u, 1024u),
                                             ::testing::Values(0u, 1u)),
                          [](const auto& info) {
                              std::string name = "N";
                              name += std::to_string(std::get<0>(info.param));
-                             name += std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame";
-                             return name;
+                             return name + (std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame");
                          });
 
 // The properties below hold for both versions.
 class KernelProperty : public ::testing::TestWithParam<std::tuple<Kernel, uint32_t>> {};
 
-TEST_P(KernelProperty, NoTapsGiveAllZeroSlots)
-{
-    const auto [kernel, first_frame] = GetParam();
-    SetClampLimits(32767.0f);
-    Window w(0, first_frame);
-    BandFrame out = RunKernel(kernel, w);
-    for (float v : out.v)
-        EXPECT_EQ(v, 0.0f);
-}
-
-TEST_P(KernelProperty, ImpulseTapPicksItsFrameInFileOrder)
+TEST_P(KernelProperty, ImpulseTapPicksItsFrameInFileOrderOldestFirst)
 {
     const auto [kernel, first_frame] = GetParam();
     SetClampLimits(FLT_MAX);
@@ -139,63 +131,43 @@ TEST_P(KernelProperty, ImpulseTapPicksItsFrameInFileOrder)
         w.Randomise(7);
         for (uint32_t j = 0; j < 17; ++j)
             for (int b = 0; b < 3; ++b)
-                w.t(j, b) = 0.0f;
-        w.t(k, 0) = 0.5f;
-        w.t(k, 1) = -2.0f;
-        w.t(k, 2) = 3.0f;
-        BandFrame out = RunKernel(kernel, w);
-        EXPECT_EQ(out.v[0], 0.5f * w.x(k, 0)) << "k " << k;
-        EXPECT_EQ(out.v[1], 0.5f * w.x(k, 1)) << "k " << k;
-        EXPECT_EQ(out.v[2], -2.0f * w.x(k, 0)) << "k " << k;
-        EXPECT_EQ(out.v[3], -2.0f * w.x(k, 1)) << "k " << k;
-        EXPECT_EQ(out.v[4], 3.0f * w.x(k, 0)) << "k " << k;
-        EXPECT_EQ(out.v[5], 3.0f * w.x(k, 1)) << "k " << k;
+                w.t(j, b) = j == k ? (b == 0 ? 0.5f : b == 1 ? -2.0f : 3.0f) : 0.0f;
+        BandFrame out = w.Run(kernel);
+        const float gains[3] = {0.5f, -2.0f, 3.0f};
+        for (int slot = 0; slot < 6; ++slot)
+            EXPECT_EQ(out.v[slot], gains[slot / 2] * w.x(k, slot % 2))
+                << "k " << k << " slot " << slot;
     }
 }
 
-TEST_P(KernelProperty, SumsBeyondFullScaleAreClampedAndPeakIsTakenBefore)
+TEST_P(KernelProperty, SumsAreClampedToFullScaleAndThePeakIsTakenBefore)
 {
     const auto [kernel, first_frame] = GetParam();
     const float f = 32767.0f;
     SetClampLimits(f);
-    Window w(1, first_frame);
-    w.t(0, 0) = 1.0f; // low: +-1.5 F
-    w.t(0, 1) = 0.5f; // band and high: inside
-    w.t(0, 2) = 0.25f;
-    w.x(0, 0) = 1.5f * f;
-    w.x(0, 1) = -1.5f * f;
-    BandFrame out = RunKernel(kernel, w);
-    EXPECT_EQ(out.v[0], f);
-    EXPECT_EQ(out.v[1], -f);
-    EXPECT_EQ(out.v[2], 0.75f * f);
-    EXPECT_EQ(out.v[3], -0.75f * f);
-    EXPECT_EQ(out.v[4], 0.25f * 1.5f * f);
-    EXPECT_EQ(out.v[5], -0.25f * 1.5f * f);
-    EXPECT_EQ(out.v[6], 1.5f * f);
-    EXPECT_EQ(out.v[7], 1.5f * f);
-}
-
-TEST_P(KernelProperty, SumsOfExactlyFullScaleAreKept)
-{
-    const auto [kernel, first_frame] = GetParam();
-    const float f = 2147483648.0f;
-    SetClampLimits(f);
-    Window w(2, first_frame);
-    for (int b = 0; b < 3; ++b)
-        w.t(0, b) = w.t(1, b) = 0.5f;
-    w.x(0, 0) = w.x(1, 0) = f;
-    w.x(0, 1) = w.x(1, 1) = -f;
-    BandFrame out = RunKernel(kernel, w);
-    for (int slot = 0; slot < 6; slot += 2) {
-        EXPECT_EQ(out.v[slot], f);
-        EXPECT_EQ(out.v[slot + 1], -f);
+    // Left and right sample (taps all 1), the two slots of every band, the
+    // peak (not checked when not a number).
+    const float cases[][5] = {
+        {1.5f * f, -1.5f * f, f, -f, 1.5f * f},
+        {f, -f, f, -f, f},
+        {kNaN, -kNaN, f, f, kNaN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        Window w(1, first_frame);
+        for (int b = 0; b < 3; ++b)
+            w.t(0, b) = 1.0f;
+        w.x(0, 0) = c[0];
+        w.x(0, 1) = c[1];
+        BandFrame out = w.Run(kernel);
+        for (int slot = 0; slot < 6; ++slot)
+            EXPECT_EQ(out.v[slot], c[2 + slot % 2]) << "slot " << slot;
+        if (!std::isnan(c[4])) {
+            EXPECT_EQ(out.v[6], c[4]);
+            EXPECT_EQ(out.v[7], c[4]);
+        }
     }
-    EXPECT_EQ(out.v[7], f);
-}
-
-TEST_P(KernelProperty, PeakIsTheLargestMagnitudeWhicheverSlotHasIt)
-{
-    const auto [kernel, first_frame] = GetParam();
+    // The peak is the largest magnitude whichever slot holds it.
     SetClampLimits(1.0f);
     for (int target = 0; target < 6; ++target) {
         Window w(1, first_frame);
@@ -203,25 +175,11 @@ TEST_P(KernelProperty, PeakIsTheLargestMagnitudeWhicheverSlotHasIt)
             w.t(0, b) = b == target / 2 ? 4.0f : 1.0f;
         w.x(0, 0) = target % 2 == 0 ? -2.0f : 1.0f;
         w.x(0, 1) = target % 2 == 1 ? -2.0f : 1.0f;
-        BandFrame out = RunKernel(kernel, w);
+        BandFrame out = w.Run(kernel);
+        EXPECT_EQ(out.v[target], -1.0f) << "target slot " << target;
         EXPECT_EQ(out.v[6], 8.0f) << "target slot " << target;
         EXPECT_EQ(out.v[7], 8.0f) << "target slot " << target;
-        EXPECT_EQ(out.v[target], -1.0f) << "target slot " << target;
     }
-}
-
-TEST_P(KernelProperty, SumsThatAreNotNumbersBecomePlusFullScale)
-{
-    const auto [kernel, first_frame] = GetParam();
-    const float f = 32767.0f;
-    SetClampLimits(f);
-    Window w(9, first_frame);
-    w.Randomise(3);
-    w.x(4, 0) = std::numeric_limits<float>::quiet_NaN();
-    w.x(4, 1) = -std::numeric_limits<float>::quiet_NaN();
-    BandFrame out = RunKernel(kernel, w);
-    for (int slot = 0; slot < 6; ++slot)
-        EXPECT_EQ(out.v[slot], f) << "slot " << slot;
 }
 
 TEST_P(KernelProperty, AdditionsFollowTheEvenOddOrder)
@@ -240,10 +198,9 @@ TEST_P(KernelProperty, AdditionsFollowTheEvenOddOrder)
     w.x(0, 0) = 16777216.0f;
     w.x(1, 0) = 1.0f;
     w.x(2, 0) = -16777216.0f;
-    BandFrame out = RunKernel(kernel, w);
-    const float expected = first_frame ? 0.0f : 1.0f;
+    BandFrame out = w.Run(kernel);
     for (int slot = 0; slot < 6; slot += 2)
-        EXPECT_EQ(out.v[slot], expected) << "slot " << slot;
+        EXPECT_EQ(out.v[slot], first_frame ? 0.0f : 1.0f) << "slot " << slot;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -254,20 +211,5 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(std::get<0>(info.param) == ConvolveBands ? "Sse" : "Reference") +
                (std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame");
     });
-
-TEST(KernelAgreement, SseMatchesTheReferenceWhenSumsAreNotNumbers)
-{
-    SetClampLimits(32767.0f);
-    for (uint32_t first_frame : {0u, 1u}) {
-        Window w(20, first_frame);
-        w.Randomise(11);
-        w.x(3, 1) = std::numeric_limits<float>::infinity();
-        w.x(19, 0) = std::numeric_limits<float>::quiet_NaN();
-        BandFrame sse = RunKernel(ConvolveBands, w);
-        BandFrame ref = RunKernel(ConvolveBandsReference, w);
-        EXPECT_EQ(std::memcmp(&sse, &ref, sizeof(BandFrame)), 0)
-            << "SSE " << Slots(sse) << "\nref " << Slots(ref);
-    }
-}
 
 } // namespace

@@ -3,60 +3,86 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
 #include <string>
-#include <vector>
 
+#include "aligned_memory.h"
+#include "console.h"
 #include "wave_format.h"
 
 // Collects everything printed through the console while it lives.
 class ConsoleCapture {
 public:
-    ConsoleCapture();
-    ~ConsoleCapture();
-    ConsoleCapture(const ConsoleCapture&) = delete;
-    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
-    std::wstring Text() const;
-    void Clear();
+    ConsoleCapture()
+    {
+        Text().clear();
+        SetConsoleSink([](const wchar_t* text) { Text() += text; });
+    }
+    ~ConsoleCapture() { SetConsoleSink(nullptr); }
+    static std::wstring& Text()
+    {
+        static std::wstring text;
+        return text;
+    }
 };
 
 // A fresh folder under the system's temporary folder, removed with its files.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+struct TempDir {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("trivandel_test_" + std::to_string(std::random_device{}()));
+    TempDir() { std::filesystem::create_directories(path); }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string PathOf(const std::string& name) const { return (path / name).string(); }
     // Writes `content` byte for byte and returns the file's path.
-    std::string WriteFile(const std::string& name, const std::string& content) const;
-    std::string PathOf(const std::string& name) const;
-
-private:
-    std::filesystem::path path_;
+    std::string WriteFile(const std::string& name, const std::string& content) const
+    {
+        std::ofstream(PathOf(name), std::ios::binary) << content;
+        return PathOf(name);
+    }
 };
 
-// A 32-byte aligned block of floats, like the filter's own storage.
-class AlignedFloats {
-public:
-    explicit AlignedFloats(size_t count);
-    ~AlignedFloats();
-    AlignedFloats(const AlignedFloats&) = delete;
-    AlignedFloats& operator=(const AlignedFloats&) = delete;
-    float* data() { return data_; }
-    float& operator[](size_t i) { return data_[i]; }
-
-private:
-    float* data_;
-};
-
-// Extensible format; block alignment = channels * bits / 8.
-WaveFormat ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits,
-                            const WaveFormatGuid& sub_format);
-// Plain format (format tag given), extra size 0.
-WaveFormat PlainFormat(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits);
-
-inline std::vector<uint8_t> AsBytes(const std::vector<float>& samples)
+inline std::wstring Wide(const std::string& s)
 {
-    const auto* p = reinterpret_cast<const uint8_t*>(samples.data());
-    return std::vector<uint8_t>(p, p + samples.size() * sizeof(float));
+    return std::wstring(s.begin(), s.end());
+}
+
+// A zeroed 32-byte aligned block of floats, like the filter's own storage.
+struct AlignedDeleter {
+    void operator()(float* p) const { AlignedFree(p); }
+};
+using AlignedFloats = std::unique_ptr<float[], AlignedDeleter>;
+inline AlignedFloats MakeAlignedFloats(size_t count)
+{
+    AlignedFloats block(static_cast<float*>(AlignedAlloc(count * sizeof(float))));
+    std::memset(block.get(), 0, count * sizeof(float));
+    return block;
+}
+
+// Block alignment = channels * bits / 8. A plain format (any other tag) has
+// extra size 0 and junk behind it that must not be taken over.
+inline WaveFormat Format(uint16_t channels, uint32_t rate, uint16_t bits,
+                         const WaveFormatGuid& sub_format = kSubtypeFloat,
+                         uint16_t tag = kWaveFormatExtensible)
+{
+    WaveFormat f{};
+    f.format_tag = tag;
+    f.channels = channels;
+    f.samples_per_sec = rate;
+    f.block_align = static_cast<uint16_t>(channels * bits / 8);
+    f.avg_bytes_per_sec = rate * f.block_align;
+    f.bits_per_sample = bits;
+    const bool plain = tag != kWaveFormatExtensible;
+    f.extra_size = plain ? 0 : 22;
+    f.valid_bits_per_sample = plain ? 0xBEEF : bits;
+    f.channel_mask = plain ? 0xDEADBEEF : 0;
+    f.sub_format = sub_format;
+    return f;
 }
