@@ -3,11 +3,11 @@
 usage: command_line_test.py WINE_RUN PREFIX TRIVANDEL_EXE
 """
 
+import os
+import subprocess
 import sys
 import tempfile
 import unittest
-
-from run_program import WineProgram
 
 USAGE = (
     "trivandel alpha-1 ver 0.01\r\n"
@@ -59,13 +59,19 @@ def echo(device="", bits=0, duration=0, app="foobar2000.exe", mono="",
 
 
 class CommandLine(unittest.TestCase):
-    program = None
+    command = None  # [wine-run, prefix, trivandel.exe]
 
     def run_program(self, *args):
+        """The program's whole output, run in an empty folder without a
+        display (its hidden window is not needed here)."""
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
         with tempfile.TemporaryDirectory() as empty:
-            status, out = self.program.run(list(args), cwd=empty)
-        self.assertEqual(status, 0)
-        return out
+            proc = subprocess.run(self.command + list(args), cwd=empty, env=env,
+                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, timeout=60)
+        self.assertEqual(proc.returncode, 0)
+        return proc.stdout
 
     def test_unknown_arguments_print_only_the_usage(self):
         for args in (["-bogus"], ["-attenuatio", "0.5"], ["-verbose", "-bogus"],
@@ -110,5 +116,5 @@ class CommandLine(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    CommandLine.program = WineProgram(*sys.argv[1:4])
+    CommandLine.command = sys.argv[1:4]
     unittest.main(argv=sys.argv[:1], verbosity=2)
