@@ -83,12 +83,12 @@ void ConvolveBands(BandFrame* out, const float* frames, const float* taps, uint3
     m = _mm_max_ps(m, _mm_movehl_ps(m, m));
     m = _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 1, 1, 1)));
 
-    // minps returns its second operand when either is not a number, so a NaN
-    // sum becomes +F here and stays +F through the maximum.
+    // A sum that is not a number (a NaN sample, tap or gain) becomes 0, not
+    // a full-scale value: the ordered mask clears it after the clamp.
     const __m128 upper = _mm_load_ps(ClampLimits.upper);
     const __m128 lower = _mm_load_ps(ClampLimits.lower);
-    s_lb = _mm_max_ps(_mm_min_ps(s_lb, upper), lower);
-    s_h = _mm_max_ps(_mm_min_ps(s_h, upper), lower);
+    s_lb = _mm_and_ps(_mm_max_ps(_mm_min_ps(s_lb, upper), lower), _mm_cmpord_ps(s_lb, s_lb));
+    s_h = _mm_and_ps(_mm_max_ps(_mm_min_ps(s_h, upper), lower), _mm_cmpord_ps(s_h, s_h));
 
     _mm_store_ps(out->v, s_lb);
     _mm_store_ps(out->v + 4, _mm_shuffle_ps(s_h, m, _MM_SHUFFLE(0, 0, 1, 0)));

@@ -28,7 +28,7 @@ extern ClampLimitVectors ClampLimits;
 //   1. E = O = 0; if frames is not 16-byte aligned and N > 0: E = T[0]x[0], s = 1.
 //   2. groups of 8 taps from s as four pairs: E += T[j]x[j]; O += T[j+1]x[j+1].
 //   3. S = E + O.  4. the 0..7 remaining taps one by one: S += T[j]x[j].
-//   5. peak = max |S|.  6. S = max(min(S, upper), lower).
+//   5. peak = max |S|.  6. S = max(min(S, upper), lower); a NaN S becomes 0.
 // Single precision, no fused multiply-add.
 void ConvolveBands(BandFrame* out, const float* frames, const float* taps, uint32_t tap_count);
 

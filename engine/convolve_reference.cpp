@@ -1,6 +1,7 @@
 // The scalar reference of the kernel: one value at a time, in the order of
 // additions of convolve.h. Tests hold the SSE kernel to it bit for bit, and
 // a build with TRIVANDEL_REFERENCE_KERNEL runs the program on it.
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -78,9 +79,12 @@ void ConvolveBandsReference(BandFrame* out, const float* frames, const float* ta
     m[1] = MaxPs(m[1], m[3]);
     const float peak = MaxPs(m[0], m[1]);
 
-    for (uint32_t slot = 0; slot < 6; ++slot)
-        out->v[slot] =
-            MaxPs(MinPs(sums[slot], ClampLimits.upper[slot & 3]), ClampLimits.lower[slot & 3]);
+    for (uint32_t slot = 0; slot < 6; ++slot) {
+        const float s = sums[slot];
+        out->v[slot] = std::isnan(s) ? 0.0f
+                                     : MaxPs(MinPs(s, ClampLimits.upper[slot & 3]),
+                                             ClampLimits.lower[slot & 3]);
+    }
     out->v[6] = peak;
     out->v[7] = peak;
 }

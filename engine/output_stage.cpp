@@ -32,12 +32,14 @@ struct FrameLayout {
 };
 
 // Float to signed 32-bit, truncating toward zero: 2^31 and more give
-// 2147483647, less than -2^31 and NaN give -2147483648. cvttps2dq yields
+// 2147483647, less than -2^31 gives -2147483648. cvttps2dq yields
 // 0x80000000 for every value out of range; the mask turns it into
-// 0x7FFFFFFF where the value was too large.
+// 0x7FFFFFFF where the value was too large. A NaN (a bypassed NaN sample)
+// gives 0, not a full-scale negative sample.
 inline __m128i ToInt32(__m128 v)
 {
     const __m128 two31 = _mm_set1_ps(2147483648.0f);
+    v = _mm_and_ps(v, _mm_cmpord_ps(v, v));
     return _mm_xor_si128(_mm_cvttps_epi32(v), _mm_castps_si128(_mm_cmpge_ps(v, two31)));
 }
 

@@ -146,11 +146,14 @@ TEST_P(KernelProperty, SumsAreClampedToFullScaleAndThePeakIsTakenBefore)
     const float f = 32767.0f;
     SetClampLimits(f);
     // Left and right sample (taps all 1), the two slots of every band, the
-    // peak (not checked when not a number).
+    // peak (not checked when not a number). A NaN sum is silence, an
+    // infinite one full scale.
+    const float inf = std::numeric_limits<float>::infinity();
     const float cases[][5] = {
         {1.5f * f, -1.5f * f, f, -f, 1.5f * f},
         {f, -f, f, -f, f},
-        {kNaN, -kNaN, f, f, kNaN},
+        {kNaN, -kNaN, 0.0f, 0.0f, kNaN},
+        {inf, -inf, f, -f, inf},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c[0]);
@@ -161,7 +164,7 @@ TEST_P(KernelProperty, SumsAreClampedToFullScaleAndThePeakIsTakenBefore)
         w.x(0, 1) = c[1];
         BandFrame out = w.Run(kernel);
         for (int slot = 0; slot < 6; ++slot)
-            EXPECT_EQ(out.v[slot], c[2 + slot % 2]) << "slot " << slot;
+            EXPECT_EQ(Bits(out)[slot], std::bit_cast<uint32_t>(c[2 + slot % 2])) << "slot " << slot;
         if (!std::isnan(c[4])) {
             EXPECT_EQ(out.v[6], c[4]);
             EXPECT_EQ(out.v[7], c[4]);

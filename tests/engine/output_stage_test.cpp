@@ -122,6 +122,9 @@ TEST(Conversion, SamplesHaveTheirExactBytesInBypassAndThroughTheDivider)
         {kSampleKindPcm24, -1.0f, {0x00, 0x00, 0x80}, true},
         {kSampleKindPcm24, 255.9f * k24, {0x00, 0x00, 0x00}, true}, // low byte dropped
         {kSampleKindPcm24, -1.5f * k24, {0xFF, 0xFF, 0xFF}, true},  // toward zero
+        // A NaN sample is silence, never a full-scale sample.
+        {kSampleKindPcm16, std::nanf(""), {0x00, 0x00}, true},
+        {kSampleKindPcm24, std::nanf(""), {0x00, 0x00, 0x00}, true},
         {kSampleKindPcm24, 1.5f, {0xFF, 0xFF, 0x7F}, false},
         {kSampleKindPcm24, -1.5f, {0x00, 0x00, 0x80}, false},
     };
