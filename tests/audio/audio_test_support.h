@@ -15,15 +15,15 @@
 #include "capture_thread.h"
 #include "console.h"
 #include "device_enumerator.h"
-#include "fake_audio.h"
+#include "core_audio.h"
 #include "fir_filter.h"
 #include "platform_calls.h"
 #include "settings.h"
 #include "shared_state.h"
 
 using Lines = std::vector<std::wstring>;
-using fake_audio::FloatFormat;
-using fake_audio::PcmFormat;
+using standin::FloatFormat;
+using standin::PcmFormat;
 
 inline Lines operator+(Lines a, const Lines& b)
 {
@@ -98,10 +98,10 @@ private:
 inline const wchar_t* const kSpeakersId = L"{0.0.0.00000000}.{speakers}";
 inline const wchar_t* const kMultichannelId = L"{0.0.0.00000000}.{multichannel}";
 
-inline fake_audio::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
+inline standin::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
                                          const WaveFormat& format)
 {
-    fake_audio::EndpointSpec spec;
+    standin::EndpointSpec spec;
     spec.id = id;
     spec.friendly_name = name;
     spec.engine_format = format;
@@ -113,15 +113,15 @@ inline void AddStandardEndpoints(WaveFormat speakers = FloatFormat(48000, 2),
                                  WaveFormat multichannel = PcmFormat(48000, 6, 16, 16),
                                  WaveFormat mix = {})
 {
-    fake_audio::EndpointSpec capture = Endpoint(kSpeakersId, L"Speakers", speakers);
+    standin::EndpointSpec capture = Endpoint(kSpeakersId, L"Speakers", speakers);
     capture.mix_format = mix;
-    fake_audio::AddEndpoint(capture, true);
-    fake_audio::AddEndpoint(Endpoint(kMultichannelId, L"Multichannel", multichannel));
+    standin::AddEndpoint(capture, true);
+    standin::AddEndpoint(Endpoint(kMultichannelId, L"Multichannel", multichannel));
 }
 
 inline void ExpectAllReleased()
 {
-    EXPECT_EQ(fake_audio::LiveObjects(), std::vector<std::string>());
+    EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
 }
 
 // Stand-in enumerator, manual pacing of both streams, a fresh stopEvent;
@@ -130,13 +130,13 @@ class CaptureThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fake_audio::Reset();
-        fake_audio::SetOutputClock(fake_audio::OutputClock::kManual);
-        fake_audio::CaptureConfig capture;
+        standin::Reset();
+        standin::SetOutputClock(standin::OutputClock::kManual);
+        standin::CaptureConfig capture;
         capture.real_time = false;
         capture.packet_frames = 240;
-        fake_audio::SetCaptureConfig(capture);
-        SetDeviceEnumeratorFactory(fake_audio::CreateEnumerator);
+        standin::SetCaptureConfig(capture);
+        SetDeviceEnumeratorFactory(standin::CreateEnumerator);
         stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         settings_.attenuation = 0.8f;
     }

@@ -135,13 +135,13 @@ protected:
     // one pass and ends.
     void RunStandard()
     {
-        fake_audio::QueueCapturePackets(1);
+        standin::QueueCapturePackets(1);
         RunStopped();
     }
     static std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>> Initializations()
     {
         std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>> calls;
-        for (const auto& c : fake_audio::Initializations())
+        for (const auto& c : standin::Initializations())
             calls.emplace_back(c.endpoint_id, c.share_mode, c.flags, c.duration, c.periodicity);
         return calls;
     }
@@ -160,12 +160,12 @@ TEST_F(CaptureSetupTest, AWholeRunPrintsEverySetUpLineAndReleasesEverything)
             {kSpeakersId, AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK, 1980000, 0}}));
     // The pre-fill and the one pass are both silent (4752 frames is 99 ms).
     std::vector<std::tuple<int, uint32_t, DWORD>> stream;
-    for (const auto& event : fake_audio::StreamLog())
+    for (const auto& event : standin::StreamLog())
         stream.emplace_back(event.kind, event.frames, event.flags);
     EXPECT_EQ(stream, (std::vector<std::tuple<int, uint32_t, DWORD>>{
-                          {fake_audio::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT},
-                          {fake_audio::StreamEvent::kCapture, 240, 0},
-                          {fake_audio::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT}}));
+                          {standin::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT},
+                          {standin::StreamEvent::kCapture, 240, 0},
+                          {standin::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT}}));
 }
 
 TEST_F(CaptureSetupTest, VerboseAddsTheBufferLengthLines)
@@ -198,7 +198,7 @@ TEST_P(CaptureStepFailureTest, PrintsTheStepsLinesAndUnwinds)
         SetEventCreator(
             [](LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) -> HANDLE { return nullptr; });
     else
-        fake_audio::FailCall(row.call, row.result, row.occurrence);
+        standin::FailCall(row.call, row.result, row.occurrence);
     AddStandardEndpoints();
     RunStandard();
     ExpectEnded(row.expected);
@@ -217,7 +217,7 @@ TEST_F(CaptureSetupTest, TheFailureTableCoversEveryCallOfAWholeRun)
             covered.insert({row.call, row.occurrence});
     }
     std::map<std::string, int> counts;
-    for (const std::string& call : fake_audio::CallLog()) {
+    for (const std::string& call : standin::CallLog()) {
         int n = ++counts[call];
         EXPECT_TRUE(covered.count({call, n})) << call << " #" << n << " is never failed";
     }
@@ -229,7 +229,7 @@ TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)
     DeleteFileA(kTapFileNames[2]);
     RunStandard();
     ExpectEnded(Lines{L"ERROR:failed to open file. FIR_HPF.txt"} + kInitFailed);
-    EXPECT_TRUE(fake_audio::CallLog().empty());
+    EXPECT_TRUE(standin::CallLog().empty());
 }
 
 TEST_F(CaptureSetupTest, TwentyBitOutputIsRefused)
@@ -255,7 +255,7 @@ TEST_F(CaptureSetupTest, TheOutputRunsAtTheCaptureEnginesRate)
     AddStandardEndpoints(FloatFormat(44100, 2), PcmFormat(48000, 8, 32, 24));
     settings_.output_bit = 24;
     RunStandard();
-    const WaveFormat& format = fake_audio::Initializations().at(0).format;
+    const WaveFormat& format = standin::Initializations().at(0).format;
     EXPECT_EQ(std::tuple(format.samples_per_sec, format.bits_per_sample, format.block_align,
                          format.avg_bytes_per_sec, format.valid_bits_per_sample),
               std::tuple(44100u, uint16_t{24}, uint16_t{24}, 24u * 44100u, uint16_t{24}));

@@ -22,14 +22,14 @@ Lines Listed(int number, const std::wstring& name, const std::wstring& id, const
 
 class EndpointChoiceTest : public ::testing::Test {
 protected:
-    void SetUp() override { fake_audio::Reset(); }
+    void SetUp() override { standin::Reset(); }
     void TearDown() override { ExpectAllReleased(); }
 
     // FindOutputDevice over the described endpoints: the chosen id, or "".
     std::wstring Choose(const wchar_t* name)
     {
         IMMDeviceEnumerator* enumerator = nullptr;
-        fake_audio::CreateEnumerator(&enumerator);
+        standin::CreateEnumerator(&enumerator);
         IMMDevice* capture = nullptr;
         EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &capture), S_OK);
         IMMDevice* chosen = FindOutputDevice(enumerator, capture, name);
@@ -48,9 +48,9 @@ protected:
 
 TEST_F(EndpointChoiceTest, TheFirstEndpointOfSixOrMoreChannelsWinsAndAllAreListed)
 {
-    fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
-    fake_audio::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
-    fake_audio::AddEndpoint(Endpoint(L"c", L"Eight", kEightFloat));
+    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
+    standin::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
+    standin::AddEndpoint(Endpoint(L"c", L"Eight", kEightFloat));
     EXPECT_EQ(Choose(nullptr), L"b");
     EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
                                   Listed(1, L"Six", L"b", L"48.0kHz 16bit PCM(16bit) 6ch") +
@@ -59,8 +59,8 @@ TEST_F(EndpointChoiceTest, TheFirstEndpointOfSixOrMoreChannelsWinsAndAllAreListe
 
 TEST_F(EndpointChoiceTest, TheDefaultEndpointIsNeverChosen)
 {
-    fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat));
-    fake_audio::AddEndpoint(Endpoint(L"b", L"Eight", kEightFloat), true);
+    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat));
+    standin::AddEndpoint(Endpoint(L"b", L"Eight", kEightFloat), true);
     EXPECT_EQ(Choose(nullptr), L"");
     EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
                                   Listed(1, L"Eight", L"b", L"48.0kHz 32bit Float(32bit) 8ch"));
@@ -68,9 +68,9 @@ TEST_F(EndpointChoiceTest, TheDefaultEndpointIsNeverChosen)
 
 TEST_F(EndpointChoiceTest, ANameMatchesFriendlyNameOrIdInAnyLetterCase)
 {
-    fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{AAA}", L"Speakers", kStereoFloat), true);
-    fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{BBB}", L"Headphones", kStereoFloat));
-    fake_audio::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{CCC}", L"Multichannel", kSixPcm));
+    standin::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{AAA}", L"Speakers", kStereoFloat), true);
+    standin::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{BBB}", L"Headphones", kStereoFloat));
+    standin::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{CCC}", L"Multichannel", kSixPcm));
     // Fewer than six channels, but named.
     EXPECT_EQ(Choose(L"HEADphones"), L"{0.0.0.00000000}.{BBB}");
     EXPECT_EQ(Choose(L"{0.0.0.00000000}.{ccc}"), L"{0.0.0.00000000}.{CCC}");
@@ -79,8 +79,8 @@ TEST_F(EndpointChoiceTest, ANameMatchesFriendlyNameOrIdInAnyLetterCase)
 
 TEST_F(EndpointChoiceTest, NamingTheCaptureEndpointIsRefused)
 {
-    fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
-    fake_audio::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
+    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
+    standin::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
     EXPECT_EQ(Choose(L"speakers"), L"");
     EXPECT_EQ(console_.Get(),
               Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
@@ -92,11 +92,11 @@ TEST_F(EndpointChoiceTest, NamingTheCaptureEndpointIsRefused)
 TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
 {
     IMMDeviceEnumerator* enumerator = nullptr;
-    fake_audio::CreateEnumerator(&enumerator);
-    fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
+    standin::CreateEnumerator(&enumerator);
+    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
     IMMDevice* capture = nullptr;
     enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &capture);
-    fake_audio::Reset(); // the enumeration now finds nothing
+    standin::Reset(); // the enumeration now finds nothing
     EXPECT_EQ(FindOutputDevice(enumerator, capture, nullptr), nullptr);
     EXPECT_EQ(console_.Get(), (Lines{L">No endpoints found."}));
     capture->Release();
@@ -105,16 +105,16 @@ TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
 
 TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberOnly)
 {
-    fake_audio::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
-    fake_audio::EndpointSpec unreadable[4];
+    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
+    standin::EndpointSpec unreadable[4];
     unreadable[0].name_type = VT_EMPTY;
     unreadable[1].format_blob_bytes = 39;
     unreadable[2].format_type = VT_LPWSTR;
     unreadable[3].format_type = VT_EMPTY;
-    for (fake_audio::EndpointSpec& spec : unreadable) {
+    for (standin::EndpointSpec& spec : unreadable) {
         spec.id = L"x";
         spec.engine_format = kSixPcm;
-        fake_audio::AddEndpoint(spec);
+        standin::AddEndpoint(spec);
     }
     EXPECT_EQ(Choose(nullptr), L"");
     EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
@@ -125,9 +125,9 @@ TEST_F(EndpointChoiceTest, LongIdsAndNamesAreCutTo259Units)
 {
     std::wstring long_id(300, L'i');
     std::wstring long_name(400, L'n');
-    fake_audio::AddEndpoint(Endpoint(long_id, long_name, kSixPcm));
+    standin::AddEndpoint(Endpoint(long_id, long_name, kSixPcm));
     IMMDeviceEnumerator* enumerator = nullptr;
-    fake_audio::CreateEnumerator(&enumerator);
+    standin::CreateEnumerator(&enumerator);
     IMMDevice* device = nullptr;
     enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device);
     DeviceInfo info;

@@ -34,11 +34,11 @@ protected:
     {
         CaptureThreadTest::SetUp();
         AddStandardEndpoints();
-        fake_audio::CaptureConfig capture;
+        standin::CaptureConfig capture;
         capture.real_time = false;
         capture.packet_frames = 240;
         capture.source = Tones;
-        fake_audio::SetCaptureConfig(capture);
+        standin::SetCaptureConfig(capture);
         settings_.buffer_duration = 10; // 480 output frames at 48 kHz
         debugLines.clear();
     }
@@ -57,17 +57,17 @@ protected:
     // Lets one pass run with `packets` capture packets waiting.
     void Pass(uint32_t packets, bool silent = false)
     {
-        fake_audio::QueueCapturePackets(packets, silent);
-        size_t rendered = fake_audio::RenderedCount();
-        fake_audio::SignalOutputEvent();
-        ASSERT_TRUE(fake_audio::WaitForRendered(rendered + 1, 5000));
+        standin::QueueCapturePackets(packets, silent);
+        size_t rendered = standin::RenderedCount();
+        standin::SignalOutputEvent();
+        ASSERT_TRUE(standin::WaitForRendered(rendered + 1, 5000));
     }
     // Starts the thread, waits for the pre-fill, runs `passes` empty passes
     // and then the last one the stop brings.
     void RunPasses(int passes)
     {
         Start();
-        ASSERT_TRUE(fake_audio::WaitForRendered(1, 5000));
+        ASSERT_TRUE(standin::WaitForRendered(1, 5000));
         for (int i = 0; i < passes; ++i)
             Pass(0);
         SetEvent(stopEvent);
@@ -76,8 +76,8 @@ protected:
     static std::vector<DWORD> RenderFlags()
     {
         std::vector<DWORD> flags;
-        for (const auto& event : fake_audio::StreamLog()) {
-            if (event.kind == fake_audio::StreamEvent::kRender)
+        for (const auto& event : standin::StreamLog()) {
+            if (event.kind == standin::StreamEvent::kRender)
                 flags.push_back(event.flags);
         }
         return flags;
@@ -88,9 +88,9 @@ TEST_F(ProcessingLoopTest, PlaysSilenceUntilTwoBuffersAreHeldThenTheEnginesOutpu
 {
     LiveControls.mute_high = 1; // set while pre-buffering: applies from the first filtered buffer
     Start();
-    ASSERT_TRUE(fake_audio::WaitForRendered(1, 5000)); // the pre-fill
+    ASSERT_TRUE(standin::WaitForRendered(1, 5000)); // the pre-fill
     Pass(2);                                           // 480 held: silent
-    fake_audio::QueueCapturePackets(1);
+    standin::QueueCapturePackets(1);
     Pass(1, true);       // 960 held, one packet flagged silent: filtered
     Pass(0);             // 480 held: filtered, store empty afterwards
     Pass(2);             // pre-buffering again: 480 held, silent
@@ -106,15 +106,15 @@ TEST_F(ProcessingLoopTest, PlaysSilenceUntilTwoBuffersAreHeldThenTheEnginesOutpu
         ASSERT_TRUE(reference.LoadTaps(kTapFileNames[band], band));
     reference.attenuation = settings_.attenuation;
     reference.mono_lfe = settings_.mono_lfe;
-    WidenWaveFormat(&fake_audio::Initializations().at(0).format, &reference.output_format);
+    WidenWaveFormat(&standin::Initializations().at(0).format, &reference.output_format);
     reference.sample_kind = kSampleKindPcm16;
     WaveFormat mix = FloatFormat(48000, 2);
     ASSERT_TRUE(reference.SetFormat(&mix));
     reference.mute_high = 1;
     int filtered = 0;
     bool audible = false;
-    for (const auto& event : fake_audio::StreamLog()) {
-        if (event.kind == fake_audio::StreamEvent::kCapture) {
+    for (const auto& event : standin::StreamLog()) {
+        if (event.kind == standin::StreamEvent::kCapture) {
             reference.WriteData(event.frames,
                                 (event.flags & kSilent) ? nullptr : event.data.data());
         } else if (event.flags == 0) {
@@ -137,7 +137,7 @@ TEST_F(ProcessingLoopTest, AnOutputEventWithTheStopRunsOneNormalPassFirst)
     SetEventCreator([](LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL, LPCWSTR name) {
         return CreateEventW(attributes, manual_reset, TRUE, name);
     });
-    fake_audio::QueueCapturePackets(4);
+    standin::QueueCapturePackets(4);
     RunStopped();
     // The pre-fill, the pass the output event started, the pass the stop started.
     EXPECT_EQ(RenderFlags(), (std::vector<DWORD>{kSilent, 0, 0}));
@@ -151,14 +151,14 @@ TEST_F(ProcessingLoopTest, ADeviceThatStopsSignallingEndsTheLoopAfterTwoSeconds)
     ExpectEnded({L"ERROR:The output buffer event was timeout.",
                  L"ERROR:Error occurred during sound processing loop."},
                 true);
-    std::vector<std::string> log = fake_audio::CallLog();
+    std::vector<std::string> log = standin::CallLog();
     EXPECT_EQ(std::count(log.begin(), log.end(), "IAudioClient::Stop"), 2);
 }
 
 TEST_F(ProcessingLoopTest, VerboseStatisticsOfAOnePassWindow)
 {
     SteppedClock(5000, 1500, true); // the loop starts at 5000, its first pass ends at 6500
-    fake_audio::QueueCapturePackets(1);
+    standin::QueueCapturePackets(1);
     RunStopped();
     const std::wstring stats =
         L"Loop count=1. Ave=1500.000[ms] Min=1000[ms] Max=1500[ms] PerLoop. Buffering frames=240.";

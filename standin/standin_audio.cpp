@@ -8,7 +8,7 @@
 #include <string>
 
 #include "device_enumerator.h"
-#include "fake_audio.h"
+#include "core_audio.h"
 #include "wav_file.h"
 
 namespace {
@@ -130,9 +130,9 @@ bool InstallStandInAudio()
     } else if (input == L"silence") {
         state.input = InputKind::kSilence;
     } else {
-        std::wstring error;
+        std::string error;
         if (!ReadWav(input, &state.wav, &error)) {
-            std::fwprintf(stderr, L"standin: %ls\n", error.c_str());
+            std::fprintf(stderr, "standin: %s\n", error.c_str());
             return false;
         }
         if (state.wav.samples.empty()) {
@@ -144,32 +144,32 @@ bool InstallStandInAudio()
     }
     state.output_path = Environment(L"TRIVANDEL_STANDIN_OUTPUT");
 
-    fake_audio::Reset();
+    standin::Reset();
     // The machine's default device: the loopback side, float stereo like a
     // usual engine mix.
-    fake_audio::EndpointSpec speakers;
+    standin::EndpointSpec speakers;
     speakers.id = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000001}";
     speakers.friendly_name = L"Speakers (stand-in)";
-    speakers.engine_format = fake_audio::FloatFormat(rate, 2);
-    fake_audio::AddEndpoint(speakers, true);
+    speakers.engine_format = standin::FloatFormat(rate, 2);
+    standin::AddEndpoint(speakers, true);
     // The multichannel device the divider plays on: six channels of 24-bit
     // PCM, exclusive mode accepted.
-    fake_audio::EndpointSpec six;
+    standin::EndpointSpec six;
     six.id = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000006}";
     six.friendly_name = L"Multichannel (stand-in)";
-    six.engine_format = fake_audio::PcmFormat(rate, 6, 24, 24);
-    fake_audio::AddEndpoint(six);
+    six.engine_format = standin::PcmFormat(rate, 6, 24, 24);
+    standin::AddEndpoint(six);
 
-    fake_audio::CaptureConfig capture;
+    standin::CaptureConfig capture;
     capture.source = ServeSignal;
     capture.context = &state;
-    fake_audio::SetCaptureConfig(capture);
-    fake_audio::SetOutputClock(fake_audio::OutputClock::kRealTime);
+    standin::SetCaptureConfig(capture);
+    standin::SetOutputClock(standin::OutputClock::kRealTime);
     // The program may run for hours: keep no copies of the streams.
-    fake_audio::SetRecordStreams(false);
+    standin::SetRecordStreams(false);
     if (!state.output_path.empty())
-        fake_audio::SetRenderSink(RecordOutput, &state);
+        standin::SetRenderSink(RecordOutput, &state);
 
-    SetDeviceEnumeratorFactory(fake_audio::CreateEnumerator);
+    SetDeviceEnumeratorFactory(standin::CreateEnumerator);
     return true;
 }

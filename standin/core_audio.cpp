@@ -1,4 +1,4 @@
-#include "fake_audio.h"
+#include "core_audio.h"
 
 #include <functiondiscoverykeys_devpkey.h>
 #include <propidl.h>
@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-namespace fake_audio {
+namespace standin {
 namespace {
 
 struct Failure {
@@ -149,9 +149,9 @@ void Record(StreamEvent::Kind kind, uint32_t frames, DWORD flags, const std::vec
     });
 }
 
-class FakePropertyStore : public Object<IPropertyStore> {
+class StandInPropertyStore : public Object<IPropertyStore> {
 public:
-    explicit FakePropertyStore(const EndpointSpec& spec) : Object("IPropertyStore"), spec_(spec) {}
+    explicit StandInPropertyStore(const EndpointSpec& spec) : Object("IPropertyStore"), spec_(spec) {}
     HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override
     {
         PropVariantInit(value);
@@ -180,10 +180,10 @@ private:
     EndpointSpec spec_;
 };
 
-class FakeAudioClient : public Object<IAudioClient> {
+class StandInAudioClient : public Object<IAudioClient> {
 public:
-    explicit FakeAudioClient(const EndpointSpec& spec) : Object("IAudioClient"), spec_(spec) {}
-    ~FakeAudioClient() override
+    explicit StandInAudioClient(const EndpointSpec& spec) : Object("IAudioClient"), spec_(spec) {}
+    ~StandInAudioClient() override
     {
         StopTimer();
         Locked([&](State& s) {
@@ -252,7 +252,7 @@ public:
         bool real_time = Locked([](State& s) { return s.d.clock == OutputClock::kRealTime; });
         if (event_ != nullptr && real_time) {
             timer_stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            timer_ = std::thread(&FakeAudioClient::TimerLoop, this);
+            timer_ = std::thread(&StandInAudioClient::TimerLoop, this);
         }
         return hr;
     }
@@ -328,21 +328,21 @@ private:
 // Holds its audio client while it lives, as the platform's services do.
 template <class Interface> class Service : public Object<Interface> {
 public:
-    Service(const char* name, FakeAudioClient* client) : Object<Interface>(name), client_(client)
+    Service(const char* name, StandInAudioClient* client) : Object<Interface>(name), client_(client)
     {
         client_->AddRef();
     }
     ~Service() override { client_->Release(); }
 
 protected:
-    FakeAudioClient* client_;
+    StandInAudioClient* client_;
     std::vector<uint8_t> buffer_;
     uint32_t pending_ = 0; // frames handed out and not yet released
 };
 
-class FakeRenderClient : public Service<IAudioRenderClient> {
+class StandInRenderClient : public Service<IAudioRenderClient> {
 public:
-    explicit FakeRenderClient(FakeAudioClient* client) : Service("IAudioRenderClient", client) {}
+    explicit StandInRenderClient(StandInAudioClient* client) : Service("IAudioRenderClient", client) {}
     HRESULT STDMETHODCALLTYPE GetBuffer(UINT32 frames, BYTE** data) override
     {
         *data = nullptr;
@@ -376,9 +376,9 @@ public:
     }
 };
 
-class FakeCaptureClient : public Service<IAudioCaptureClient> {
+class StandInCaptureClient : public Service<IAudioCaptureClient> {
 public:
-    explicit FakeCaptureClient(FakeAudioClient* client)
+    explicit StandInCaptureClient(StandInAudioClient* client)
         : Service("IAudioCaptureClient", client),
           config_(Locked([](State& s) { return s.d.capture; }))
     {
@@ -465,7 +465,7 @@ private:
     uint64_t served_ = 0; // packets, the lost ones included
 };
 
-HRESULT FakeAudioClient::GetService(REFIID iid, void** service)
+HRESULT StandInAudioClient::GetService(REFIID iid, void** service)
 {
     *service = nullptr;
     ENTER("IAudioClient::GetService");
@@ -473,22 +473,22 @@ HRESULT FakeAudioClient::GetService(REFIID iid, void** service)
     if (!initialized_ || (iid == IID_IAudioRenderClient) == loopback())
         return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
     if (iid == IID_IAudioRenderClient)
-        *service = static_cast<IAudioRenderClient*>(new FakeRenderClient(this));
+        *service = static_cast<IAudioRenderClient*>(new StandInRenderClient(this));
     else if (iid == IID_IAudioCaptureClient)
-        *service = static_cast<IAudioCaptureClient*>(new FakeCaptureClient(this));
+        *service = static_cast<IAudioCaptureClient*>(new StandInCaptureClient(this));
     return *service != nullptr ? hr : E_NOINTERFACE;
 }
 
-class FakeDevice : public Object<IMMDevice> {
+class StandInDevice : public Object<IMMDevice> {
 public:
-    explicit FakeDevice(const EndpointSpec& spec) : Object("IMMDevice"), spec_(spec) {}
+    explicit StandInDevice(const EndpointSpec& spec) : Object("IMMDevice"), spec_(spec) {}
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** object) override
     {
         *object = nullptr;
         ENTER("IMMDevice::Activate");
         if (iid != IID_IAudioClient)
             return E_NOINTERFACE;
-        *object = static_cast<IAudioClient*>(new FakeAudioClient(spec_));
+        *object = static_cast<IAudioClient*>(new StandInAudioClient(spec_));
         return hr;
     }
     HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override
@@ -497,7 +497,7 @@ public:
         ENTER("IMMDevice::OpenPropertyStore");
         if (access != STGM_READ)
             return E_ACCESSDENIED;
-        *store = new FakePropertyStore(spec_);
+        *store = new StandInPropertyStore(spec_);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override
@@ -513,9 +513,9 @@ private:
     EndpointSpec spec_;
 };
 
-class FakeCollection : public Object<IMMDeviceCollection> {
+class StandInCollection : public Object<IMMDeviceCollection> {
 public:
-    explicit FakeCollection(std::vector<EndpointSpec> endpoints)
+    explicit StandInCollection(std::vector<EndpointSpec> endpoints)
         : Object("IMMDeviceCollection"), endpoints_(std::move(endpoints))
     {
     }
@@ -532,7 +532,7 @@ public:
         ENTER("IMMDeviceCollection::Item");
         if (index >= endpoints_.size())
             return E_INVALIDARG;
-        *device = new FakeDevice(endpoints_[index]);
+        *device = new StandInDevice(endpoints_[index]);
         return hr;
     }
 
@@ -540,9 +540,9 @@ private:
     std::vector<EndpointSpec> endpoints_;
 };
 
-class FakeEnumerator : public Object<IMMDeviceEnumerator> {
+class StandInEnumerator : public Object<IMMDeviceEnumerator> {
 public:
-    FakeEnumerator() : Object("IMMDeviceEnumerator") {}
+    StandInEnumerator() : Object("IMMDeviceEnumerator") {}
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask,
                                                  IMMDeviceCollection** devices) override
     {
@@ -551,7 +551,7 @@ public:
         // Every described endpoint is an active render endpoint.
         bool wanted = (flow == eRender || flow == eAll) && (mask & DEVICE_STATE_ACTIVE) != 0;
         auto endpoints = Locked([](State& s) { return s.d.endpoints; });
-        *devices = new FakeCollection(wanted ? endpoints : std::vector<EndpointSpec>());
+        *devices = new StandInCollection(wanted ? endpoints : std::vector<EndpointSpec>());
         return hr;
     }
     HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole,
@@ -563,7 +563,7 @@ public:
             Locked([](State& s) { return std::make_pair(s.d.endpoints, s.d.default_index); });
         if (flow != eRender || endpoints.empty())
             return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-        *endpoint = new FakeDevice(endpoints[index]);
+        *endpoint = new StandInDevice(endpoints[index]);
         return hr;
     }
     UNUSED_METHOD(IMMDeviceEnumerator, GetDevice, LPCWSTR, IMMDevice**);
@@ -614,7 +614,7 @@ void AddEndpoint(const EndpointSpec& spec, bool is_default)
 
 HRESULT CreateEnumerator(IMMDeviceEnumerator** enumerator)
 {
-    *enumerator = new FakeEnumerator();
+    *enumerator = new StandInEnumerator();
     return S_OK;
 }
 
@@ -694,4 +694,4 @@ std::vector<std::string> LiveObjects()
     return names;
 }
 
-} // namespace fake_audio
+} // namespace standin

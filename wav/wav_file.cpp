@@ -1,7 +1,6 @@
 #include "wav_file.h"
 
 #include <cstring>
-#include <cwchar>
 
 namespace {
 
@@ -24,6 +23,15 @@ void Put32(uint8_t* p, uint32_t v)
 {
     Put16(p, v);
     Put16(p + 2, v >> 16);
+}
+
+std::FILE* OpenFile(const std::filesystem::path& path, bool write)
+{
+#ifdef _WIN32
+    return _wfopen(path.c_str(), write ? L"wb" : L"rb");
+#else
+    return std::fopen(path.c_str(), write ? "wb" : "rb");
+#endif
 }
 
 constexpr uint16_t kTagPcm = 1;
@@ -57,11 +65,11 @@ float Sample(const uint8_t* p, uint16_t tag, uint16_t bits)
 
 } // namespace
 
-bool ReadWav(const std::wstring& path, WavSignal* signal, std::wstring* error)
+bool ReadWav(const std::filesystem::path& path, WavSignal* signal, std::string* error)
 {
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    std::FILE* file = OpenFile(path, false);
     if (!file) {
-        *error = L"cannot open " + path;
+        *error = "cannot open " + path.string();
         return false;
     }
     std::vector<uint8_t> bytes;
@@ -73,7 +81,7 @@ bool ReadWav(const std::wstring& path, WavSignal* signal, std::wstring* error)
 
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
         std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
-        *error = path + L" is not a RIFF WAVE file";
+        *error = path.string() + " is not a RIFF WAVE file";
         return false;
     }
     uint16_t tag = 0, channels = 0, bits = 0, block_align = 0;
@@ -103,7 +111,7 @@ bool ReadWav(const std::wstring& path, WavSignal* signal, std::wstring* error)
     const bool usable = (tag == kTagPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32)) ||
                         (tag == kTagFloat && bits == 32);
     if (!data || !usable || channels == 0 || rate == 0 || block_align != channels * bits / 8) {
-        *error = path + L": only 8/16/24/32-bit PCM or 32-bit float WAVE is read";
+        *error = path.string() + ": only 8/16/24/32-bit PCM or 32-bit float WAVE is read";
         return false;
     }
     signal->rate = rate;
@@ -121,9 +129,10 @@ CWavWriter::~CWavWriter()
         std::fclose(file_);
 }
 
-bool CWavWriter::Open(const std::wstring& path, uint32_t rate, uint16_t channels, uint16_t bits)
+bool CWavWriter::Open(const std::filesystem::path& path, uint32_t rate, uint16_t channels,
+                      uint16_t bits)
 {
-    file_ = _wfopen(path.c_str(), L"wb");
+    file_ = OpenFile(path, true);
     if (!file_)
         return false;
     rate_ = rate;

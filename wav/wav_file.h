@@ -1,9 +1,11 @@
-// Just enough of the RIFF WAVE format for the stand-in build: read a file
-// into float frames, and write integer PCM as it is produced.
+// Just enough of the RIFF WAVE format for the stand-in program and the tap
+// check: read a file into float frames, and write integer PCM as it is
+// produced. Portable: paths are std::filesystem paths (wide on Windows).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,7 @@ struct WavSignal {
 
 // Reads 8/16/24/32-bit integer PCM or 32-bit float, plain or extensible.
 // False with `error` set on anything else.
-bool ReadWav(const std::wstring& path, WavSignal* signal, std::wstring* error);
+bool ReadWav(const std::filesystem::path& path, WavSignal* signal, std::string* error);
 
 // Integer PCM written as it arrives. The header is rewritten after every
 // block, so the file is complete whenever the process ends.
@@ -26,7 +28,7 @@ public:
     CWavWriter(const CWavWriter&) = delete;
     CWavWriter& operator=(const CWavWriter&) = delete;
 
-    bool Open(const std::wstring& path, uint32_t rate, uint16_t channels, uint16_t bits);
+    bool Open(const std::filesystem::path& path, uint32_t rate, uint16_t channels, uint16_t bits);
     bool IsOpen() const { return file_ != nullptr; }
     bool Matches(uint32_t rate, uint16_t channels, uint16_t bits) const;
     // `bytes` must be whole frames of the format given to Open.

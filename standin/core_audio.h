@@ -18,7 +18,7 @@
 
 #include "wave_format.h"
 
-namespace fake_audio {
+namespace standin {
 
 WaveFormat FloatFormat(uint32_t rate, uint16_t channels); // extensible 32-bit float
 WaveFormat PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t valid_bits);
@@ -106,4 +106,4 @@ std::vector<InitializeCall> Initializations();
 // The interfaces of the objects still alive (reference count above 0).
 std::vector<std::string> LiveObjects();
 
-} // namespace fake_audio
+} // namespace standin
