@@ -113,6 +113,14 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
         ConsolePrint(L"ERROR:This format is not supported by program.\n");
         return PrintInitializationFailed();
     }
+    // A gain of NaN or infinity, or one too large for this output's full
+    // scale, would turn the scaled taps into full-scale noise or DC.
+    if (!filter->ScaledTapsAreFinite()) {
+        ConsolePrint(L"ERROR:The attenuation makes the filter taps infinite or NaN. "
+                     L"(-attenuation %f)\n",
+                     static_cast<double>(filter->attenuation));
+        return PrintInitializationFailed();
+    }
 
     REFERENCE_TIME default_period = 0;
     REFERENCE_TIME minimum_period = 0;
@@ -150,6 +158,11 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
         return PrintInitializationFailed();
     const WaveFormat* mix_format = reinterpret_cast<const WaveFormat*>(r->mix_format);
     PrintWaveFormat(mix_format);
+    // Room for the pre-buffered frames and one more capture packet (at most
+    // the capture buffer, two output buffers), however long the filter.
+    filter->buffer_msec = StoreMilliseconds(
+        PrebufferFrames(output_frames, filter->GetTapCount()) + 2ull * output_frames,
+        mix_format->samples_per_sec);
     if (!filter->SetFormat(mix_format)) {
         ConsolePrint(L"ERROR:This format is not supported by program.\n");
         return PrintInitializationFailed();

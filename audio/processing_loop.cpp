@@ -4,6 +4,7 @@
 
 #include "console.h"
 #include "platform_calls.h"
+#include "stream_format.h"
 #include "shared_state.h"
 
 int32_t loopDurations[kLoopDurationEntries];
@@ -114,12 +115,13 @@ void CopyLiveControls(CFIRFilter* filter)
 }
 
 // One pass after the wait; false on a failing call.
-bool RunPass(CFIRFilter* filter, const LoopStreams& streams, bool* prebuffering)
+bool RunPass(CFIRFilter* filter, const LoopStreams& streams, uint64_t prebuffer_frames,
+             bool* prebuffering)
 {
     if (!DrainCapture(filter, streams.capture_reader))
         return false;
     if (*prebuffering)
-        *prebuffering = FramesHeld(filter) < 2u * streams.output_frames;
+        *prebuffering = FramesHeld(filter) < prebuffer_frames;
 
     BYTE* data = nullptr;
     if (FAILED(streams.render_client->GetBuffer(streams.output_frames, &data)))
@@ -143,6 +145,7 @@ bool RunPass(CFIRFilter* filter, const LoopStreams& streams, bool* prebuffering)
 void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Settings* settings)
 {
     bool prebuffering = true;
+    const uint64_t prebuffer_frames = PrebufferFrames(streams.output_frames, filter->GetTapCount());
     bool stop_requested = false;
     LoopStats stats = {};
     stats.window_start = ReadMillisecondClock();
@@ -163,7 +166,7 @@ void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Set
             break;
         }
 
-        if (!RunPass(filter, streams, &prebuffering))
+        if (!RunPass(filter, streams, prebuffer_frames, &prebuffering))
             break;
         RecordPass(&stats, FramesHeld(filter), settings->verbose != 0);
 

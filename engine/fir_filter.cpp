@@ -1,5 +1,6 @@
 #include "fir_filter.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,16 +41,41 @@ struct TapList {
 
 // Reads taps up to the first line without a number. Lines are taken in
 // pieces of at most 255 characters, so the rest of a longer line counts as
-// the next line.
-bool ReadTapFile(FILE* file, TapList* list)
+// the next line. False after printing why the file cannot be used: text in
+// UTF-16, or a tap that is not a finite number (a NaN or infinite tap would
+// put full-scale noise or DC on the outputs).
+bool ReadTapFile(FILE* file, const char* path, TapList* list)
 {
     char line[256];
-    while (std::fgets(line, sizeof(line), file) != nullptr) {
+    unsigned line_number = 1;
+    for (bool first = true; std::fgets(line, sizeof(line), file) != nullptr; first = false) {
+        const char* text = line;
+        if (first) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(line);
+            if ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)) {
+                ConsolePrint(L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. %s\n",
+                             path);
+                return false;
+            }
+            // Editors on Windows start UTF-8 files with a byte-order mark.
+            if (bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+                text += 3;
+        }
         float value;
-        if (std::sscanf(line, "%f", &value) != 1)
+        if (std::sscanf(text, "%f", &value) != 1)
             break;
-        if (!list->Append(value))
+        if (!std::isfinite(value)) {
+            ConsolePrint(L"ERROR:Filter tap is not a finite number. %s line %u\n", path,
+                         line_number);
             return false;
+        }
+        if (!list->Append(value)) {
+            ConsolePrint(L"ERROR:Not enough memory for filter taps. %s\n", path);
+            return false;
+        }
+        // A piece without its line end is the start of a longer line.
+        if (std::strchr(line, '\n') != nullptr)
+            ++line_number;
     }
     return true;
 }
@@ -84,12 +110,10 @@ bool CFIRFilter::LoadTaps(const char* path, uint32_t band)
         return false;
     }
     TapList list;
-    bool read = ReadTapFile(file, &list);
+    bool read = ReadTapFile(file, path, &list);
     std::fclose(file);
-    if (!read) {
-        ConsolePrint(L"ERROR:Not enough memory for filter taps. %s\n", path);
+    if (!read)
         return false;
-    }
 
     if (tap_count == 0 && taps == nullptr) {
         // The first file fixes the length of all three bands. One zeroed
@@ -115,5 +139,27 @@ bool CFIRFilter::LoadTaps(const char* path, uint32_t band)
     for (uint32_t k = 0; k < tap_count; ++k)
         taps[static_cast<size_t>(k) * kEntryFloats + band] = list.values[k];
     taps_dirty = 1;
+    return true;
+}
+
+float CFIRFilter::OutputFullScale() const
+{
+    if (sample_kind == kSampleKindPcm16)
+        return 32767.0f;
+    if (sample_kind == kSampleKindPcm24)
+        return 2147483648.0f;
+    return full_scale;
+}
+
+bool CFIRFilter::ScaledTapsAreFinite() const
+{
+    // The very products ReadData makes, so the answer holds for its taps.
+    const float gain = attenuation * OutputFullScale();
+    if (!std::isfinite(gain))
+        return false;
+    for (size_t k = 0; taps != nullptr && k < tap_count; ++k)
+        for (size_t b = 0; b < kBands; ++b)
+            if (!std::isfinite(taps[k * kEntryFloats + b] * gain))
+                return false;
     return true;
 }

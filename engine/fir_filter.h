@@ -21,6 +21,14 @@ public:
 
     uint32_t GetTapCount() const override;
 
+    // Full scale of the output's samples: 32767 for 16-bit PCM, 2^31 for
+    // 24-bit PCM (in 32-bit units), else full_scale as it is.
+    float OutputFullScale() const;
+
+    // Whether the taps, once ReadData scales them by attenuation times the
+    // output's full scale, are all finite numbers.
+    bool ScaledTapsAreFinite() const;
+
     // Fills `frame_count` output frames (output_format's block alignment
     // apart) from the store; returns the frames made from stored data.
     uint32_t ReadData(uint32_t frame_count, uint8_t* out);

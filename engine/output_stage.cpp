@@ -135,10 +135,7 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
 {
     if (taps_dirty) {
         taps_dirty = 0;
-        if (sample_kind == kSampleKindPcm16)
-            full_scale = 32767.0f;
-        else if (sample_kind == kSampleKindPcm24)
-            full_scale = 2147483648.0f;
+        full_scale = OutputFullScale();
         for (int lane = 0; lane < 4; ++lane) {
             ClampLimits.upper[lane] = full_scale;
             ClampLimits.lower[lane] = -full_scale;

@@ -241,6 +241,18 @@ TEST_F(CaptureSetupTest, TwentyBitOutputIsRefused)
                 Lines{L"ERROR:This format is not supported by program."} + kInitFailed);
 }
 
+TEST_F(CaptureSetupTest, AnAttenuationThatMakesTheTapsNotFiniteIsRefused)
+{
+    settings_.output_bit = 24;
+    settings_.attenuation = 1e30f; // fine at 16 bits, overflows 2^31 full scale
+    AddStandardEndpoints();
+    RunStandard();
+    ExpectEnded(kUpToActivate + Format(6, 48000, 864000, 18, 24, L"PCM", 24) +
+                Lines{L"ERROR:The attenuation makes the filter taps infinite or NaN. "
+                      L"(-attenuation 1000000015047466219876688855040.000000)"} +
+                kInitFailed);
+}
+
 TEST_F(CaptureSetupTest, AnIntegerMixFormatIsRefused)
 {
     AddStandardEndpoints(FloatFormat(48000, 2), PcmFormat(48000, 6, 16, 16),

@@ -3,6 +3,8 @@
 // dry, the stop and time-out exits, and the once-a-second statistics.
 #include <atomic>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 #include "audio_test_support.h"
 #include "processing_loop.h"
@@ -73,6 +75,38 @@ protected:
         SetEvent(stopEvent);
         ASSERT_TRUE(Join());
     }
+    // Replays the stream log through a filter of our own: the capture packets
+    // as they came between the reads, or all of them before the first read
+    // (every window then complete). Each filtered buffer must be ReadData's.
+    template <class Visit> void ExpectEngineOutput(bool whole_stream_first, Visit visit)
+    {
+        CFIRFilter reference;
+        for (uint32_t band = 0; band < 3; ++band)
+            ASSERT_TRUE(reference.LoadTaps(kTapFileNames[band], band));
+        reference.attenuation = settings_.attenuation;
+        reference.mono_lfe = settings_.mono_lfe;
+        reference.mute_high = LiveControls.mute_high;
+        WidenWaveFormat(&standin::Initializations().at(0).format, &reference.output_format);
+        reference.sample_kind = kSampleKindPcm16;
+        reference.buffer_msec = 20000;
+        WaveFormat mix = FloatFormat(48000, 2);
+        ASSERT_TRUE(reference.SetFormat(&mix));
+        const std::vector<standin::StreamEvent> log = standin::StreamLog();
+        for (int pass = whole_stream_first ? 0 : 1; pass < 2; ++pass) {
+            for (const auto& event : log) {
+                if (event.kind == standin::StreamEvent::kCapture && pass == !whole_stream_first) {
+                    reference.WriteData(event.frames,
+                                        (event.flags & kSilent) ? nullptr : event.data.data());
+                } else if (event.kind == standin::StreamEvent::kRender && event.flags == 0 &&
+                           pass == 1) {
+                    std::vector<uint8_t> expected(event.data.size());
+                    reference.ReadData(event.frames, expected.data());
+                    ASSERT_EQ(event.data, expected);
+                    visit(event);
+                }
+            }
+        }
+    }
     static std::vector<DWORD> RenderFlags()
     {
         std::vector<DWORD> flags;
@@ -100,36 +134,52 @@ TEST_F(ProcessingLoopTest, PlaysSilenceUntilTwoBuffersAreHeldThenTheEnginesOutpu
     EXPECT_EQ(RenderFlags(), (std::vector<DWORD>{kSilent, kSilent, 0, 0, kSilent, 0, 0}));
     ExpectEnded(kFinished, true);
 
-    // The same packets through a filter of our own, read at the same points.
-    CFIRFilter reference;
-    for (uint32_t band = 0; band < 3; ++band)
-        ASSERT_TRUE(reference.LoadTaps(kTapFileNames[band], band));
-    reference.attenuation = settings_.attenuation;
-    reference.mono_lfe = settings_.mono_lfe;
-    WidenWaveFormat(&standin::Initializations().at(0).format, &reference.output_format);
-    reference.sample_kind = kSampleKindPcm16;
-    WaveFormat mix = FloatFormat(48000, 2);
-    ASSERT_TRUE(reference.SetFormat(&mix));
-    reference.mute_high = 1;
     int filtered = 0;
     bool audible = false;
-    for (const auto& event : standin::StreamLog()) {
-        if (event.kind == standin::StreamEvent::kCapture) {
-            reference.WriteData(event.frames,
-                                (event.flags & kSilent) ? nullptr : event.data.data());
-        } else if (event.flags == 0) {
-            std::vector<uint8_t> expected(event.data.size());
-            reference.ReadData(event.frames, expected.data());
-            EXPECT_EQ(event.data, expected) << "filtered buffer " << filtered;
-            ++filtered;
-            const auto* samples = reinterpret_cast<const int16_t*>(event.data.data());
-            for (size_t i = 0; i < event.frames * 6; ++i)
-                audible = audible || (i % 6 < 4 && samples[i] != 0);
-        }
-    }
+    ExpectEngineOutput(false, [&](const standin::StreamEvent& buffer) {
+        ++filtered;
+        const auto* samples = reinterpret_cast<const int16_t*>(buffer.data.data());
+        for (size_t i = 0; i < buffer.frames * 6; ++i)
+            audible = audible || (i % 6 < 4 && samples[i] != 0);
+    });
     EXPECT_EQ(filtered, 4);
     EXPECT_TRUE(audible); // the muted band (channels 4 and 5) is in the comparison
 }
+
+// A filter longer than an output buffer: once the store has filled, every
+// window of every buffer is complete, as if the whole stream were stored.
+// The example crossover with a 10 ms buffer, and 16383 taps of our own with
+// the default one.
+class LongFilterTest : public ProcessingLoopTest, public ::testing::WithParamInterface<int32_t> {};
+
+TEST_P(LongFilterTest, HearsWholeWindowsOnceTheStoreHasFilled)
+{
+    settings_.buffer_duration = GetParam();
+    const bool shipped = settings_.buffer_duration != 0;
+    for (uint32_t band = 0; band < 3; ++band) {
+        std::string taps;
+        if (shipped) {
+            std::ifstream in(std::string(TRIVANDEL_TAPS_DIR) + "/" + kTapFileNames[band]);
+            taps.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        for (uint32_t k = 0; !shipped && k < 16383; ++k)
+            taps += std::to_string(((k * 7919 + band) % 200) / 20000.0 - 0.005) + "\n";
+        std::ofstream(kTapFileNames[band], std::ios::binary) << taps;
+    }
+    Start();
+    ASSERT_TRUE(standin::WaitForRendered(1, 5000));
+    for (std::vector<DWORD> flags; std::count(flags.begin(), flags.end(), 0u) < 3;
+         flags = RenderFlags())
+        Pass(shipped ? 2 : 20); // at least a buffer's worth a pass
+    SetEvent(stopEvent);
+    ASSERT_TRUE(Join());
+    int filtered = 0;
+    ExpectEngineOutput(true, [&](const standin::StreamEvent&) { ++filtered; });
+    EXPECT_EQ(filtered, 4); // three, and the one of the pass that saw the stop
+}
+
+INSTANTIATE_TEST_SUITE_P(ShippedAt10msAnd16383TapsAtTheDefault, LongFilterTest,
+                         ::testing::Values(10, 0));
 
 TEST_F(ProcessingLoopTest, AnOutputEventWithTheStopRunsOneNormalPassFirst)
 {

@@ -102,6 +102,26 @@ TEST(Rescale, FirstCallScalesTheTapsOnceAndSetsTheClampLimits)
     }
 }
 
+TEST(Rescale, AGainThatWouldMakeTheScaledTapsNotFiniteIsDetected)
+{
+    const float nan = std::nanf(""), inf = INFINITY;
+    const struct {
+        float attenuation;
+        int32_t kind;
+        float tap;
+        bool finite;
+    } cases[] = {
+        {0.8f, kSampleKindPcm16, 1.0f, true},   {nan, kSampleKindPcm16, 1.0f, false},
+        {inf, kSampleKindPcm16, 1.0f, false},   {1e30f, kSampleKindPcm16, 1.0f, true},
+        {1e30f, kSampleKindPcm24, 1.0f, false}, {1e28f, kSampleKindPcm24, 1000.0f, false},
+    };
+    for (const auto& c : cases) {
+        auto f = MakeFilter({{0.5f, -c.tap, 0.0f}}, c.kind);
+        f->attenuation = c.attenuation;
+        EXPECT_EQ(f->ScaledTapsAreFinite(), c.finite) << c.attenuation << ", kind " << c.kind;
+    }
+}
+
 TEST(Conversion, SamplesHaveTheirExactBytesInBypassAndThroughTheDivider)
 {
     const float k16 = 1.0f / 32767.0f, k24 = 1.0f / 2147483648.0f;

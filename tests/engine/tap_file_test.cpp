@@ -13,36 +13,52 @@ std::vector<float> Table(const CFIRFilter& f)
     return std::vector<float>(f.taps, f.taps + 4 * (f.tap_count + 1));
 }
 
-TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutAndFixTheLengthOfTheOthers)
+TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused)
 {
     const std::string blanks(254, ' ');
     const struct {
         const char* name;
         std::string content;
         std::vector<float> taps;
+        const wchar_t* error = nullptr; // "@" stands for the file's path
     } cases[] = {
         {"one tap per line", "0.5\n-0.25\n1e-3\n", {0.5f, -0.25f, 1e-3f}},
-        {"leading blanks, trailing text", "  0.5 first\n\t-2 second\n", {0.5f, -2.0f}},
+        {"leading blanks, trailing text", "  0.5 0.75\n\t-2 second\n", {0.5f, -2.0f}},
         {"comment ends the taps", "0.5\n0.25\n# design notes\n1.0\n", {0.5f, 0.25f}},
         {"empty line ends the taps", "1\n\n2\n", {1.0f}},
-        {"second number on a line is ignored", "0.25 0.5\n", {0.25f}},
-        {"no final newline", "1\n2", {1.0f, 2.0f}},
-        {"carriage returns", "1\r\n2\r\n", {1.0f, 2.0f}},
+        {"carriage returns, no final newline", "1\r\n2", {1.0f, 2.0f}},
         // 255 characters are one piece; the rest of the line is the next line.
         {"long line splits after 255 characters", "1" + blanks + "2.5\n3\n", {1.0f, 2.5f, 3.0f}},
-        // Exactly 255 characters: the newline alone is the next, empty, line.
         {"line of 255 characters ends the taps", "4" + blanks + "\n5\n", {4.0f}},
-        // No taps: one zero entry all the same.
         {"empty file", "", {}},
+        {"UTF-8 byte-order mark", "\xEF\xBB\xBF-0.5\n0.25\n", {-0.5f, 0.25f}},
+        {"NaN", "0.5\nnan\n", {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
+        {"infinity", "-inf\n", {}, L"ERROR:Filter tap is not a finite number. @ line 1\n"},
+        {"too large for a float", "1\n1e40\n", {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
+        // Lines are numbered as an editor shows them, not by pieces.
+        {"NaN in the second piece of a line", "1" + blanks + "nan\n", {},
+         L"ERROR:Filter tap is not a finite number. @ line 1\n"},
+        {"UTF-16 little-endian", std::string("\xFF\xFE" "1\0\n\0", 6), {},
+         L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
+        {"UTF-16 big-endian", std::string("\xFE\xFF\0" "1\0\n", 6), {},
+         L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         CFIRFilter f;
         ConsoleCapture console;
-        ASSERT_TRUE(f.LoadTaps(dir.WriteFile("FIR_LPF.txt", c.content).c_str(), 0));
+        const std::string path = dir.WriteFile("FIR_LPF.txt", c.content);
+        if (c.error != nullptr) {
+            std::wstring error = c.error;
+            error.replace(error.find(L'@'), 1, Wide(path));
+            EXPECT_FALSE(f.LoadTaps(path.c_str(), 0));
+            EXPECT_EQ(console.Text(), error);
+            EXPECT_EQ(f.taps, nullptr); // a later file fixes the length instead
+            continue;
+        }
+        ASSERT_TRUE(f.LoadTaps(path.c_str(), 0));
         EXPECT_EQ(console.Text(), L"");
-        ASSERT_EQ(f.tap_count, c.taps.size());
         std::vector<float> expected(4 * (c.taps.size() + 1), 0.0f);
         for (size_t k = 0; k < c.taps.size(); ++k)
             expected[4 * k] = c.taps[k];
@@ -89,7 +105,6 @@ TEST(TapTable, MissingFileIsReportedAndTheNextFileSetsTheLengthOthersMustMatch)
     // A band above two is refused before anything is read or printed.
     EXPECT_FALSE(f.LoadTaps(dir.WriteFile("FIR_LPF.txt", "1\n").c_str(), 3));
     EXPECT_EQ(console.Text(), L"");
-    EXPECT_EQ(f.taps, nullptr);
 
     const std::string missing = dir.PathOf("missing.txt");
     EXPECT_FALSE(f.LoadTaps(missing.c_str(), 0));
@@ -103,7 +118,6 @@ TEST(TapTable, MissingFileIsReportedAndTheNextFileSetsTheLengthOthersMustMatch)
     EXPECT_FALSE(f.LoadTaps(hpf.c_str(), 2));
     EXPECT_EQ(console.Text(),
               L"ERROR:Size of filter tap of LPF and HPF doesn't mutch. " + Wide(hpf) + L"\n");
-    EXPECT_EQ(f.tap_count, 2u);
     EXPECT_EQ(Table(f), (std::vector<float>{0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(f.taps_dirty, 0);
 }
