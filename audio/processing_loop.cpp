@@ -2,10 +2,10 @@
 
 #include <cwchar>
 
+#include "capture_shared.h"
 #include "console.h"
 #include "platform_calls.h"
 #include "stream_format.h"
-#include "shared_state.h"
 
 int32_t loopDurations[kLoopDurationEntries];
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "capture_shared.h"
 #include "capture_thread.h"
 #include "console.h"
 #include "device_enumerator.h"
@@ -19,7 +20,6 @@
 #include "fir_filter.h"
 #include "platform_calls.h"
 #include "settings.h"
-#include "shared_state.h"
 
 using Lines = std::vector<std::wstring>;
 using standin::FloatFormat;

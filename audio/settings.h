@@ -1,5 +1,6 @@
-// The parsed command line. Never changed after parsing; the capture thread
-// reads a process-lifetime copy of it, captureSettings.
+// The parsed command line, which the capture thread is started with. Never
+// changed after parsing; the capture thread reads a process-lifetime copy of
+// it, captureSettings, that the supervisor keeps.
 #pragma once
 
 #include <cstdint>

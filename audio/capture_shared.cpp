@@ -1,0 +1,4 @@
+#include "capture_shared.h"
+
+LiveControlBytes LiveControls;
+HANDLE stopEvent = nullptr;
