@@ -148,29 +148,33 @@ TEST_F(ProcessingLoopTest, PlaysSilenceUntilTwoBuffersAreHeldThenTheEnginesOutpu
 
 // A filter longer than an output buffer: once the store has filled, every
 // window of every buffer is complete, as if the whole stream were stored.
-// The example crossover with a 10 ms buffer, and 16383 taps of our own with
-// the default one.
-class LongFilterTest : public ProcessingLoopTest, public ::testing::WithParamInterface<int32_t> {};
+// The example crossover (0 taps here) and filters of our own; 60000 taps
+// need a store longer than a second.
+struct LongFilter {
+    uint32_t taps;
+    int32_t buffer_duration;
+};
+class LongFilterTest : public ProcessingLoopTest, public ::testing::WithParamInterface<LongFilter> {};
 
 TEST_P(LongFilterTest, HearsWholeWindowsOnceTheStoreHasFilled)
 {
-    settings_.buffer_duration = GetParam();
-    const bool shipped = settings_.buffer_duration != 0;
+    settings_.buffer_duration = GetParam().buffer_duration;
     for (uint32_t band = 0; band < 3; ++band) {
         std::string taps;
-        if (shipped) {
+        if (GetParam().taps == 0) {
             std::ifstream in(std::string(TRIVANDEL_TAPS_DIR) + "/" + kTapFileNames[band]);
             taps.assign(std::istreambuf_iterator<char>(in), {});
         }
-        for (uint32_t k = 0; !shipped && k < 16383; ++k)
+        for (uint32_t k = 0; k < GetParam().taps; ++k)
             taps += std::to_string(((k * 7919 + band) % 200) / 20000.0 - 0.005) + "\n";
         std::ofstream(kTapFileNames[band], std::ios::binary) << taps;
     }
     Start();
     ASSERT_TRUE(standin::WaitForRendered(1, 5000));
-    for (std::vector<DWORD> flags; std::count(flags.begin(), flags.end(), 0u) < 3;
-         flags = RenderFlags())
-        Pass(shipped ? 2 : 20); // at least a buffer's worth a pass
+    int passes = 0;
+    for (std::vector<DWORD> flags; std::count(flags.begin(), flags.end(), 0u) < 3 && passes < 200;
+         flags = RenderFlags(), ++passes)
+        Pass(settings_.buffer_duration ? 2 : 20); // at least a buffer's worth a pass
     SetEvent(stopEvent);
     ASSERT_TRUE(Join());
     int filtered = 0;
@@ -178,8 +182,9 @@ TEST_P(LongFilterTest, HearsWholeWindowsOnceTheStoreHasFilled)
     EXPECT_EQ(filtered, 4); // three, and the one of the pass that saw the stop
 }
 
-INSTANTIATE_TEST_SUITE_P(ShippedAt10msAnd16383TapsAtTheDefault, LongFilterTest,
-                         ::testing::Values(10, 0));
+INSTANTIATE_TEST_SUITE_P(Lengths, LongFilterTest,
+                         ::testing::Values(LongFilter{0, 10}, LongFilter{16383, 0},
+                                           LongFilter{60000, 10}));
 
 TEST_F(ProcessingLoopTest, AnOutputEventWithTheStopRunsOneNormalPassFirst)
 {
