@@ -15,6 +15,11 @@
 namespace standin {
 namespace {
 
+struct Packet {
+    uint32_t frames; // 0: the configured packet size
+    bool silent;
+};
+
 struct Failure {
     std::string method;
     HRESULT result;
@@ -29,9 +34,9 @@ struct Data {
     std::map<std::string, int> call_counts;
     std::vector<std::string> log;
     CaptureConfig capture;
-    std::deque<bool> queued; // manual pacing: the silent flag of each packet
+    std::deque<Packet> queued; // manual pacing
     OutputClock clock = OutputClock::kRealTime;
-    RenderSink sink = nullptr;
+    StreamSink sink = nullptr;
     void* sink_context = nullptr;
     bool record = true;
     std::vector<StreamEvent> stream;
@@ -137,16 +142,21 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
+// Logs a released packet or buffer and hands it to the sink (outside the
+// lock: the sink may call back in).
 void Record(StreamEvent::Kind kind, uint32_t frames, DWORD flags, const std::vector<uint8_t>& data,
-            size_t bytes)
+            size_t bytes, const WaveFormat& format)
 {
-    Locked([&](State& s) {
+    auto [sink, context] = Locked([&](State& s) {
         if (s.d.record)
             s.d.stream.push_back({kind, frames, flags, {data.begin(), data.begin() + bytes}});
         if (kind == StreamEvent::kRender)
             ++s.d.rendered;
         s.rendered_changed.notify_all();
+        return std::make_pair(s.d.sink, s.d.sink_context);
     });
+    if (sink != nullptr)
+        sink(kind, data.data(), frames, flags, format, context);
 }
 
 class StandInPropertyStore : public Object<IPropertyStore> {
@@ -367,11 +377,7 @@ public:
         size_t bytes = static_cast<size_t>(frames) * client_->format().block_align;
         if (flags & AUDCLNT_BUFFERFLAGS_SILENT)
             std::fill(buffer_.begin(), buffer_.begin() + bytes, 0);
-        Record(StreamEvent::kRender, frames, flags, buffer_, bytes);
-        auto [sink, context] =
-            Locked([](State& s) { return std::make_pair(s.d.sink, s.d.sink_context); });
-        if (sink != nullptr)
-            sink(buffer_.data(), frames, flags, client_->format(), context);
+        Record(StreamEvent::kRender, frames, flags, buffer_, bytes, client_->format());
         return hr;
     }
 };
@@ -390,9 +396,9 @@ public:
     {
         *frames = 0;
         ENTER("IAudioCaptureClient::GetNextPacketSize");
-        bool silent;
-        if (pending_ == 0 && NextPacket(&silent))
-            *frames = packet_frames_;
+        Packet packet;
+        if (pending_ == 0 && NextPacket(&packet))
+            *frames = packet.frames;
         return hr;
     }
     HRESULT STDMETHODCALLTYPE GetBuffer(BYTE** data, UINT32* frames, DWORD* flags, UINT64*,
@@ -402,22 +408,21 @@ public:
         *frames = 0;
         *flags = 0;
         ENTER("IAudioCaptureClient::GetBuffer");
-        bool silent = false;
+        Packet packet;
         if (pending_ != 0)
             return AUDCLNT_E_OUT_OF_ORDER;
-        if (!NextPacket(&silent))
+        if (!NextPacket(&packet))
             return AUDCLNT_S_BUFFER_EMPTY;
         const WaveFormat& format = client_->format();
-        buffer_.assign(static_cast<size_t>(packet_frames_) * format.block_align, 0x5A);
-        if (!silent && config_.source != nullptr && format.bits_per_sample == 32) {
-            config_.source(reinterpret_cast<float*>(buffer_.data()), packet_frames_,
-                           format.channels, format.samples_per_sec, served_ * packet_frames_,
-                           config_.context);
-        } else if (!silent) {
+        buffer_.assign(static_cast<size_t>(packet.frames) * format.block_align, 0x5A);
+        if (!packet.silent && config_.source != nullptr && format.bits_per_sample == 32) {
+            config_.source(reinterpret_cast<float*>(buffer_.data()), packet.frames,
+                           format.channels, format.samples_per_sec, position_, config_.context);
+        } else if (!packet.silent) {
             std::fill(buffer_.begin(), buffer_.end(), 0);
         }
-        pending_ = packet_frames_;
-        pending_flags_ = silent ? AUDCLNT_BUFFERFLAGS_SILENT : 0;
+        pending_ = packet.frames;
+        pending_flags_ = packet.silent ? AUDCLNT_BUFFERFLAGS_SILENT : 0;
         *data = buffer_.data();
         *frames = pending_;
         *flags = pending_flags_;
@@ -429,8 +434,10 @@ public:
         if (frames != 0 && frames != pending_)
             return AUDCLNT_E_INVALID_SIZE;
         if (frames != 0) {
-            Record(StreamEvent::kCapture, frames, pending_flags_, buffer_, buffer_.size());
+            Record(StreamEvent::kCapture, frames, pending_flags_, buffer_, buffer_.size(),
+                   client_->format());
             ++served_;
+            position_ += frames;
             Locked([&](State& s) {
                 if (!config_.real_time && !s.d.queued.empty())
                     s.d.queued.pop_front();
@@ -441,28 +448,34 @@ public:
     }
 
 private:
-    // Whether a packet is due now, and whether it is flagged silent.
-    bool NextPacket(bool* silent)
+    // The packet due now, if any.
+    bool NextPacket(Packet* packet)
     {
         if (!config_.real_time) {
             return Locked([&](State& s) {
-                *silent = !s.d.queued.empty() && s.d.queued.front();
-                return !s.d.queued.empty();
+                if (s.d.queued.empty())
+                    return false;
+                *packet = s.d.queued.front();
+                if (packet->frames == 0)
+                    packet->frames = packet_frames_;
+                return true;
             });
         }
-        *silent = false;
+        *packet = {packet_frames_, false};
         uint64_t due = client_->ElapsedFrames() / packet_frames_;
         // A reader more than a buffer behind loses the oldest packets, as
         // the engine overwrites them.
         uint64_t held = std::max<uint64_t>(1, client_->buffer_frames() / packet_frames_);
         served_ = std::max(served_, due > held ? due - held : 0);
+        position_ = served_ * packet_frames_;
         return served_ < due;
     }
 
     CaptureConfig config_;
     uint32_t packet_frames_;
     DWORD pending_flags_ = 0;
-    uint64_t served_ = 0; // packets, the lost ones included
+    uint64_t served_ = 0;   // real time: packets, the lost ones included
+    uint64_t position_ = 0; // frames of the signal served so far
 };
 
 HRESULT StandInAudioClient::GetService(REFIID iid, void** service)
@@ -633,9 +646,9 @@ void SetCaptureConfig(const CaptureConfig& config)
     Locked([&](State& s) { s.d.capture = config; });
 }
 
-void QueueCapturePackets(uint32_t count, bool silent)
+void QueueCapturePackets(uint32_t count, bool silent, uint32_t frames)
 {
-    Locked([&](State& s) { s.d.queued.insert(s.d.queued.end(), count, silent); });
+    Locked([&](State& s) { s.d.queued.insert(s.d.queued.end(), count, Packet{frames, silent}); });
 }
 
 void SetOutputClock(OutputClock clock)
@@ -651,7 +664,7 @@ void SignalOutputEvent()
     });
 }
 
-void SetRenderSink(RenderSink sink, void* context)
+void SetStreamSink(StreamSink sink, void* context)
 {
     Locked([&](State& s) {
         s.d.sink = sink;

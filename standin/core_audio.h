@@ -62,9 +62,9 @@ struct CaptureConfig {
                                 // false: only those queued by QueueCapturePackets
 };
 void SetCaptureConfig(const CaptureConfig& config);
-// Manual pacing: `count` more packets; silent ones are flagged
-// AUDCLNT_BUFFERFLAGS_SILENT and hold garbage.
-void QueueCapturePackets(uint32_t count, bool silent = false);
+// Manual pacing: `count` more packets of `frames` (0: packet_frames); silent
+// ones are flagged AUDCLNT_BUFFERFLAGS_SILENT and hold garbage.
+void QueueCapturePackets(uint32_t count, bool silent = false, uint32_t frames = 0);
 
 // ---- output side: the exclusive event-driven stream --------------------
 enum class OutputClock {
@@ -74,14 +74,6 @@ enum class OutputClock {
 void SetOutputClock(OutputClock clock);
 void SignalOutputEvent();
 
-// Receives every released output buffer (silent ones all zero), on the
-// thread that released it.
-using RenderSink = void (*)(const uint8_t* data, uint32_t frames, DWORD flags,
-                            const WaveFormat& format, void* context);
-void SetRenderSink(RenderSink sink, void* context);
-// Keep every packet and buffer in StreamLog (default true; off for long runs).
-void SetRecordStreams(bool record);
-
 // ---- observations ---------------------------------------------------------
 // One entry per released capture packet or output buffer, in order.
 struct StreamEvent {
@@ -90,6 +82,15 @@ struct StreamEvent {
     DWORD flags;
     std::vector<uint8_t> data;
 };
+
+// Receives every released capture packet and output buffer (silent output
+// buffers all zero), on the thread that released it, in the stream's format.
+using StreamSink = void (*)(StreamEvent::Kind kind, const uint8_t* data, uint32_t frames,
+                            DWORD flags, const WaveFormat& format, void* context);
+void SetStreamSink(StreamSink sink, void* context);
+// Keep every packet and buffer in StreamLog (default true; off for long runs).
+void SetRecordStreams(bool record);
+
 std::vector<StreamEvent> StreamLog();
 size_t RenderedCount(); // output buffers released, the silent pre-fill included
 bool WaitForRendered(size_t count, DWORD timeout_ms); // false on time-out

@@ -91,9 +91,11 @@ void ServeSignal(float* out, uint32_t frames, uint32_t channels, uint32_t rate, 
     }
 }
 
-void RecordOutput(const uint8_t* data, uint32_t frames, DWORD, const WaveFormat& format,
-                  void* context)
+void RecordOutput(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t frames, DWORD,
+                  const WaveFormat& format, void* context)
 {
+    if (kind != standin::StreamEvent::kRender)
+        return;
     StandIn& state = *static_cast<StandIn*>(context);
     std::lock_guard<std::mutex> lock(state.output_mutex);
     if (state.output_failed)
@@ -168,7 +170,7 @@ bool InstallStandInAudio()
     // The program may run for hours: keep no copies of the streams.
     standin::SetRecordStreams(false);
     if (!state.output_path.empty())
-        standin::SetRenderSink(RecordOutput, &state);
+        standin::SetStreamSink(RecordOutput, &state);
 
     SetDeviceEnumeratorFactory(standin::CreateEnumerator);
     return true;

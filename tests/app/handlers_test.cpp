@@ -1,146 +1,88 @@
-// The console handler, the power window's procedure, the time line and the
-// priority watch's handle keeping, called directly.
+// The supervisor's handlers that the whole-program scenarios cannot show:
+// console events other than Ctrl+C, the time line's padding, the hotkeys,
+// and the priority watch letting go of the last detection's handle.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <map>
 #include <string>
 
 #include "console_capture.h"
 #include "console_handler.h"
-#include "power_window.h"
+#include "hotkeys.h"
 #include "priority_app.h"
 #include "shared_state.h"
 #include "timestamp.h"
 
 namespace {
 
-const std::wregex kTimeLine(LR"(\d\d:\d\d:\d\d\.\d\d\d\n)");
-
-bool IsSet(HANDLE event)
+TEST(ConsoleHandler, OtherEventsArePrintedAndLeftToTheDefaultHandling)
 {
-    return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-}
-
-class Handlers : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ctrlEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        powerEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        ASSERT_NE(ctrlEvent, nullptr);
-        ASSERT_NE(powerEvent, nullptr);
-    }
-    void TearDown() override
-    {
-        CloseHandle(ctrlEvent);
-        CloseHandle(powerEvent);
-        ctrlEvent = nullptr;
-        powerEvent = nullptr;
-    }
-};
-
-TEST_F(Handlers, CtrlCIsHandledAndSetsTheControlEvent)
-{
-    BeginConsoleCapture();
-    EXPECT_EQ(ConsoleCtrlHandler(CTRL_C_EVENT), TRUE);
-    EXPECT_EQ(EndConsoleCapture(), L">Received the [Ctrl]+[C] event!\n");
-    EXPECT_TRUE(IsSet(ctrlEvent));
-}
-
-TEST_F(Handlers, OtherConsoleEventsArePrintedAndPassedOn)
-{
-    BeginConsoleCapture();
+    ctrlEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    ConsoleCapture console;
     EXPECT_EQ(ConsoleCtrlHandler(CTRL_BREAK_EVENT), FALSE);
     EXPECT_EQ(ConsoleCtrlHandler(CTRL_CLOSE_EVENT), FALSE);
-    EXPECT_EQ(ConsoleCtrlHandler(CTRL_SHUTDOWN_EVENT), FALSE);
-    EXPECT_EQ(EndConsoleCapture(), L">Received unknown event! type=1\n"
-                                   L">Received unknown event! type=2\n"
-                                   L">Received unknown event! type=6\n");
-    EXPECT_FALSE(IsSet(ctrlEvent));
-}
-
-TEST_F(Handlers, SuspendAndResumeEachPrintTheirLineAndSetThePowerEventOnce)
-{
-    BeginConsoleCapture();
-    EXPECT_EQ(WndProc(nullptr, WM_POWERBROADCAST, PBT_APMSUSPEND, 0), 0);
-    std::wstring suspend = EndConsoleCapture();
-    EXPECT_TRUE(IsSet(powerEvent));
-    EXPECT_FALSE(IsSet(powerEvent));
-
-    BeginConsoleCapture();
-    EXPECT_EQ(WndProc(nullptr, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0), 0);
-    std::wstring resume = EndConsoleCapture();
-    EXPECT_TRUE(IsSet(powerEvent));
-    EXPECT_FALSE(IsSet(powerEvent));
-
-    const std::wstring suspend_head = L">Received the suspend power state message! ";
-    const std::wstring resume_head = L">Received the resume power state message! ";
-    ASSERT_EQ(suspend.compare(0, suspend_head.size(), suspend_head), 0) << suspend.c_str();
-    EXPECT_TRUE(std::regex_match(suspend.substr(suspend_head.size()), kTimeLine));
-    ASSERT_EQ(resume.compare(0, resume_head.size(), resume_head), 0) << resume.c_str();
-    EXPECT_TRUE(std::regex_match(resume.substr(resume_head.size()), kTimeLine));
-}
-
-TEST_F(Handlers, OtherPowerBroadcastsAreIgnoredSilently)
-{
-    BeginConsoleCapture();
-    for (WPARAM event : {WPARAM{0}, WPARAM{PBT_APMRESUMESUSPEND}, WPARAM{PBT_APMPOWERSTATUSCHANGE},
-                         WPARAM{PBT_POWERSETTINGCHANGE}, WPARAM{5}, WPARAM{19}})
-        EXPECT_EQ(WndProc(nullptr, WM_POWERBROADCAST, event, 0), 0) << event;
-    EXPECT_EQ(EndConsoleCapture(), L"");
-    EXPECT_FALSE(IsSet(powerEvent));
-}
-
-TEST_F(Handlers, DestroyingTheWindowEndsTheMessageLoop)
-{
-    EXPECT_EQ(WndProc(nullptr, WM_DESTROY, 0, 0), 0);
-    MSG message;
-    ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(message.wParam, 0u);
+    EXPECT_EQ(console.Text(),
+              L">Received unknown event! type=1\n>Received unknown event! type=2\n");
+    EXPECT_EQ(WaitForSingleObject(ctrlEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    CloseHandle(ctrlEvent);
+    ctrlEvent = nullptr;
 }
 
 TEST(Timestamp, FieldsArePaddedWithZeros)
 {
-    SYSTEMTIME morning = {};
-    morning.wHour = 9;
-    morning.wMinute = 5;
-    morning.wSecond = 3;
-    morning.wMilliseconds = 7;
-    SYSTEMTIME late = {};
-    late.wHour = 23;
-    late.wMinute = 59;
-    late.wSecond = 59;
-    late.wMilliseconds = 999;
-    BeginConsoleCapture();
-    PrintTimeOfDay(morning);
-    PrintTimeOfDay(late);
-    EXPECT_EQ(EndConsoleCapture(), L"09:05:03.007\n23:59:59.999\n");
+    ConsoleCapture console;
+    PrintTimeOfDay({2026, 12, 1, 7, 9, 5, 3, 7});
+    PrintTimeOfDay({2026, 12, 1, 7, 23, 59, 59, 999});
+    EXPECT_EQ(console.Text(), L"09:05:03.007\n23:59:59.999\n");
 }
 
-int MillisecondOfDay(const SYSTEMTIME& t)
-{
-    return ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
-}
+std::map<int, SHORT> keysDown;
+std::map<int, int> keysQueried;
 
-TEST(Timestamp, PrintsTheLocalTimeOfDay)
+TEST(Hotkeys, RightCtrlWithADigitOrFTogglesItsControlAndPrintsTheNewState)
 {
-    SYSTEMTIME before, after;
-    GetLocalTime(&before);
-    BeginConsoleCapture();
-    PrintTimestamp();
-    std::wstring line = EndConsoleCapture();
-    GetLocalTime(&after);
-    ASSERT_TRUE(std::regex_match(line, kTimeLine)) << line.c_str();
-    const int printed = ((std::stoi(line.substr(0, 2)) * 60 + std::stoi(line.substr(3, 2))) * 60 +
-                         std::stoi(line.substr(6, 2))) *
-                            1000 +
-                        std::stoi(line.substr(9, 3));
-    if (MillisecondOfDay(after) >= MillisecondOfDay(before)) { // not across midnight
-        EXPECT_GE(printed, MillisecondOfDay(before));
-        EXPECT_LE(printed, MillisecondOfDay(after));
+    SetKeyStateQuery([](int key) -> SHORT {
+        ++keysQueried[key];
+        return keysDown.count(key) ? keysDown[key] : 0;
+    });
+    const SHORT down = static_cast<SHORT>(0x8000), tapped = 0x0001; // now, since the last poll
+    const struct {
+        std::map<int, SHORT> keys;
+        const wchar_t* printed;
+        uint8_t through, lfe, low, high; // LiveControls afterwards
+    } polls[] = {
+        {{{VK_RCONTROL, down}, {'1', down}}, L">LEF:Mute / Low:Out  / High:Out \n", 0, 1, 0, 0},
+        {{{VK_RCONTROL, tapped}, {'3', tapped}}, L">LEF:Mute / Low:Out  / High:Mute\n", 0, 1, 0, 1},
+        // Digits in order, then F; each line shows the state after its toggle.
+        {{{VK_RCONTROL, down}, {'1', down}, {'2', down}, {'F', down}},
+         L">LEF:Out  / Low:Out  / High:Mute\n>LEF:Out  / Low:Mute / High:Mute\n"
+         L">Channel Divider:Through\n",
+         1,
+         0,
+         1,
+         1},
+        {{{VK_RCONTROL, down}, {'F', down}}, L">Channel Divider:Active\n", 0, 0, 1, 1},
+        // Without Right Ctrl (other bits, other Ctrl keys) nothing changes.
+        {{{VK_RCONTROL, 0x7FFE}, {VK_LCONTROL, down}, {'2', down}, {'F', down}}, L"", 0, 0, 1, 1},
+    };
+    HotkeyState state;
+    for (const auto& poll : polls) {
+        keysDown = poll.keys;
+        ConsoleCapture console;
+        PollHotkeys(&state);
+        EXPECT_EQ(console.Text(), poll.printed);
+        EXPECT_EQ(LiveControls.divider_through, poll.through);
+        EXPECT_EQ(LiveControls.mute_lfe, poll.lfe);
+        EXPECT_EQ(LiveControls.mute_low, poll.low);
+        EXPECT_EQ(LiveControls.mute_high, poll.high);
     }
+    // All five keys on every poll, so that a tap seen since the last query
+    // never carries over into a later poll.
+    EXPECT_EQ(keysQueried,
+              (std::map<int, int>{{VK_RCONTROL, 5}, {'1', 5}, {'2', 5}, {'3', 5}, {'F', 5}}));
+    SetKeyStateQuery(nullptr);
 }
 
 TEST(PriorityWatch, ACheckFirstClosesTheHandleOfTheLastDetection)
@@ -149,9 +91,8 @@ TEST(PriorityWatch, ACheckFirstClosesTheHandleOfTheLastDetection)
     // handle is closed it can no longer be opened by name. (A closed handle
     // value itself proves nothing: it may be reused at once.)
     const wchar_t* name = L"trivandel_test_priority_handle";
-    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, name);
-    ASSERT_NE(held, nullptr);
-    priorityProcess = held;
+    priorityProcess = CreateEventW(nullptr, TRUE, FALSE, name);
+    ASSERT_NE(priorityProcess, nullptr);
     CheckPriorityApp(L"no such program.exe");
     EXPECT_EQ(priorityProcess, nullptr);
     HANDLE again = OpenEventW(SYNCHRONIZE, FALSE, name);

@@ -1,22 +1,21 @@
-// Helpers of the capture-thread tests: console lines, a working folder with
-// tap files, the usual stand-in endpoints and a fixture that runs the thread.
+// Helpers of the capture-thread tests: a working folder with tap files, the
+// usual stand-in endpoints and a fixture that runs the thread.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <mutex>
-#include <sstream>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "capture_shared.h"
 #include "capture_thread.h"
-#include "console.h"
-#include "device_enumerator.h"
+#include "console_capture.h"
 #include "core_audio.h"
+#include "device_enumerator.h"
 #include "fir_filter.h"
 #include "platform_calls.h"
 #include "settings.h"
@@ -31,75 +30,11 @@ inline Lines operator+(Lines a, const Lines& b)
     return a;
 }
 
-// Collects the console lines (without "\n") while it lives.
-class ConsoleLines {
-public:
-    ConsoleLines()
-    {
-        text_.clear();
-        SetConsoleSink([](const wchar_t* text) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            text_ += text;
-        });
-    }
-    ~ConsoleLines() { SetConsoleSink(nullptr); }
-    Lines Get() const
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::wistringstream in(text_);
-        Lines lines;
-        for (std::wstring line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-
-private:
-    static inline std::mutex mutex_;
-    static inline std::wstring text_;
-};
-
-// A fresh temporary folder holding the three tap files, the working
-// directory while it lives.
-class TapFolder {
-public:
-    TapFolder()
-    {
-        wchar_t buffer[MAX_PATH];
-        GetCurrentDirectoryW(MAX_PATH, buffer);
-        previous_ = buffer;
-        GetTempPathW(MAX_PATH, buffer);
-        static int serial = 0;
-        path_ = std::wstring(buffer) + L"trivandel_audio_" +
-                std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++serial);
-        CreateDirectoryW(path_.c_str(), nullptr);
-        SetCurrentDirectoryW(path_.c_str());
-        const char* const taps[3] = {"0.5\n0.25\n-0.125\n0.0625\n0.03125\n",
-                                     "0.1\n-0.3\n0.7\n-0.3\n0.1\n",
-                                     "-0.05\n-0.2\n0.9\n-0.2\n-0.05\n"};
-        for (int band = 0; band < 3; ++band) {
-            FILE* file = fopen(kTapFileNames[band], "wb");
-            fputs(taps[band], file);
-            fclose(file);
-        }
-    }
-    ~TapFolder()
-    {
-        for (const char* name : kTapFileNames)
-            DeleteFileA(name);
-        SetCurrentDirectoryW(previous_.c_str());
-        RemoveDirectoryW(path_.c_str());
-    }
-
-private:
-    std::wstring path_;
-    std::wstring previous_;
-};
-
 inline const wchar_t* const kSpeakersId = L"{0.0.0.00000000}.{speakers}";
 inline const wchar_t* const kMultichannelId = L"{0.0.0.00000000}.{multichannel}";
 
 inline standin::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
-                                         const WaveFormat& format)
+                                      const WaveFormat& format)
 {
     standin::EndpointSpec spec;
     spec.id = id;
@@ -119,17 +54,21 @@ inline void AddStandardEndpoints(WaveFormat speakers = FloatFormat(48000, 2),
     standin::AddEndpoint(Endpoint(kMultichannelId, L"Multichannel", multichannel));
 }
 
-inline void ExpectAllReleased()
-{
-    EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
-}
-
-// Stand-in enumerator, manual pacing of both streams, a fresh stopEvent;
-// restores the platform seams afterwards.
+// A working folder of its own with three short tap files, stand-in
+// endpoints paced by hand, a fresh stopEvent; the platform seams restored
+// afterwards.
 class CaptureThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        previous_ = std::filesystem::current_path();
+        std::filesystem::create_directories(folder_);
+        std::filesystem::current_path(folder_);
+        const char* const taps[3] = {"0.5\n0.25\n-0.125\n0.0625\n0.03125\n",
+                                     "0.1\n-0.3\n0.7\n-0.3\n0.1\n",
+                                     "-0.05\n-0.2\n0.9\n-0.2\n-0.05\n"};
+        for (int band = 0; band < 3; ++band)
+            std::ofstream(kTapFileNames[band], std::ios::binary) << taps[band];
         standin::Reset();
         standin::SetOutputClock(standin::OutputClock::kManual);
         standin::CaptureConfig capture;
@@ -155,6 +94,8 @@ protected:
         SetMillisecondClock(nullptr);
         SetDebugOutput(nullptr);
         LiveControls.mute_high = 0;
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(folder_);
     }
     void Start()
     {
@@ -171,9 +112,11 @@ protected:
         thread_ = nullptr;
         return true;
     }
-    // Runs to the end with stopEvent already set.
+    // Runs to the end with one capture packet waiting and stopEvent already
+    // set: set-up, one pass, the end.
     void RunStopped()
     {
+        standin::QueueCapturePackets(1);
         SetEvent(stopEvent);
         Start();
         ASSERT_TRUE(Join());
@@ -182,16 +125,19 @@ protected:
     // the releases.
     void ExpectEnded(const Lines& expected, bool last_only = false)
     {
-        Lines lines = console_.Get();
+        Lines lines = console_.Lines();
         if (last_only && lines.size() > expected.size() + 1)
             lines.erase(lines.begin(), lines.end() - expected.size() - 1);
         EXPECT_EQ(lines, expected + Lines{L">The capture thread has terminated."});
         EXPECT_EQ(exit_code_, 0u);
-        ExpectAllReleased();
+        EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
     }
 
-    TapFolder taps_;
-    ConsoleLines console_;
+    const std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() /
+        ("trivandel_audio_" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::path previous_;
+    ConsoleCapture console_;
     Settings settings_ = {};
     HANDLE thread_ = nullptr;
     DWORD exit_code_ = 0xFFFFFFFF;

@@ -131,13 +131,6 @@ const std::vector<FailureRow> kFailureRows = [] {
 
 class CaptureSetupTest : public CaptureThreadTest {
 protected:
-    // One capture packet waiting, stopEvent set: the thread sets up, runs
-    // one pass and ends.
-    void RunStandard()
-    {
-        standin::QueueCapturePackets(1);
-        RunStopped();
-    }
     static std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>> Initializations()
     {
         std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>> calls;
@@ -150,7 +143,7 @@ protected:
 TEST_F(CaptureSetupTest, AWholeRunPrintsEverySetUpLineAndReleasesEverything)
 {
     AddStandardEndpoints();
-    RunStandard();
+    RunStopped();
     ExpectEnded(kGolden + kFinished);
     EXPECT_EQ(
         Initializations(),
@@ -174,7 +167,7 @@ TEST_F(CaptureSetupTest, VerboseAddsTheBufferLengthLines)
     settings_.verbose = 1;
     settings_.buffer_duration = 10;
     SetMillisecondClock([]() -> DWORD { return 0; }); // no statistics window closes
-    RunStandard();
+    RunStopped();
     ExpectEnded({L">Start the captureing.", L"  Capture Buffer Length : 20.000[msec] 960[frame]",
                  L"  Output Buffer Length : 10.000[msec] 480[frame]", L">Finish the capturing."},
                 true);
@@ -200,7 +193,7 @@ TEST_P(CaptureStepFailureTest, PrintsTheStepsLinesAndUnwinds)
     else
         standin::FailCall(row.call, row.result, row.occurrence);
     AddStandardEndpoints();
-    RunStandard();
+    RunStopped();
     ExpectEnded(row.expected);
 }
 
@@ -210,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(EveryCall, CaptureStepFailureTest, ::testing::ValuesIn(
 TEST_F(CaptureSetupTest, TheFailureTableCoversEveryCallOfAWholeRun)
 {
     AddStandardEndpoints();
-    RunStandard();
+    RunStopped();
     std::set<std::pair<std::string, int>> covered;
     for (const FailureRow& row : kFailureRows) {
         if (FAILED(row.result))
@@ -227,7 +220,7 @@ TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)
 {
     AddStandardEndpoints();
     DeleteFileA(kTapFileNames[2]);
-    RunStandard();
+    RunStopped();
     ExpectEnded(Lines{L"ERROR:failed to open file. FIR_HPF.txt"} + kInitFailed);
     EXPECT_TRUE(standin::CallLog().empty());
 }
@@ -236,7 +229,7 @@ TEST_F(CaptureSetupTest, TwentyBitOutputIsRefused)
 {
     settings_.output_bit = 20;
     AddStandardEndpoints();
-    RunStandard();
+    RunStopped();
     ExpectEnded(kUpToActivate + Format(6, 48000, 864000, 18, 24, L"PCM", 20) +
                 Lines{L"ERROR:This format is not supported by program."} + kInitFailed);
 }
@@ -246,7 +239,7 @@ TEST_F(CaptureSetupTest, AnAttenuationThatMakesTheTapsNotFiniteIsRefused)
     settings_.output_bit = 24;
     settings_.attenuation = 1e30f; // fine at 16 bits, overflows 2^31 full scale
     AddStandardEndpoints();
-    RunStandard();
+    RunStopped();
     ExpectEnded(kUpToActivate + Format(6, 48000, 864000, 18, 24, L"PCM", 24) +
                 Lines{L"ERROR:The attenuation makes the filter taps infinite or NaN. "
                       L"(-attenuation 1000000015047466219876688855040.000000)"} +
@@ -257,7 +250,7 @@ TEST_F(CaptureSetupTest, AnIntegerMixFormatIsRefused)
 {
     AddStandardEndpoints(FloatFormat(48000, 2), PcmFormat(48000, 6, 16, 16),
                          PcmFormat(48000, 2, 16, 16));
-    RunStandard();
+    RunStopped();
     ExpectEnded(kUpToCapture + Format(2, 48000, 192000, 4, 16, L"PCM", 16) +
                 Lines{L"ERROR:This format is not supported by program."} + kInitFailed);
 }
@@ -266,7 +259,7 @@ TEST_F(CaptureSetupTest, TheOutputRunsAtTheCaptureEnginesRate)
 {
     AddStandardEndpoints(FloatFormat(44100, 2), PcmFormat(48000, 8, 32, 24));
     settings_.output_bit = 24;
-    RunStandard();
+    RunStopped();
     const WaveFormat& format = standin::Initializations().at(0).format;
     EXPECT_EQ(std::tuple(format.samples_per_sec, format.bits_per_sample, format.block_align,
                          format.avg_bytes_per_sec, format.valid_bits_per_sample),

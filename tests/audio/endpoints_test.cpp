@@ -23,7 +23,7 @@ Lines Listed(int number, const std::wstring& name, const std::wstring& id, const
 class EndpointChoiceTest : public ::testing::Test {
 protected:
     void SetUp() override { standin::Reset(); }
-    void TearDown() override { ExpectAllReleased(); }
+    void TearDown() override { EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>()); }
 
     // FindOutputDevice over the described endpoints: the chosen id, or "".
     std::wstring Choose(const wchar_t* name)
@@ -43,50 +43,42 @@ protected:
         return info.EndpointID;
     }
 
-    ConsoleLines console_;
+    ConsoleCapture console_;
 };
 
-TEST_F(EndpointChoiceTest, TheFirstEndpointOfSixOrMoreChannelsWinsAndAllAreListed)
+TEST_F(EndpointChoiceTest, TheNamedEndpointOrElseTheFirstOfSixChannelsButNeverTheCaptureOne)
 {
-    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
-    standin::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
-    standin::AddEndpoint(Endpoint(L"c", L"Eight", kEightFloat));
-    EXPECT_EQ(Choose(nullptr), L"b");
-    EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
-                                  Listed(1, L"Six", L"b", L"48.0kHz 16bit PCM(16bit) 6ch") +
-                                  Listed(2, L"Eight", L"c", L"48.0kHz 32bit Float(32bit) 8ch"));
-}
-
-TEST_F(EndpointChoiceTest, TheDefaultEndpointIsNeverChosen)
-{
-    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat));
-    standin::AddEndpoint(Endpoint(L"b", L"Eight", kEightFloat), true);
-    EXPECT_EQ(Choose(nullptr), L"");
-    EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
-                                  Listed(1, L"Eight", L"b", L"48.0kHz 32bit Float(32bit) 8ch"));
-}
-
-TEST_F(EndpointChoiceTest, ANameMatchesFriendlyNameOrIdInAnyLetterCase)
-{
-    standin::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{AAA}", L"Speakers", kStereoFloat), true);
-    standin::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{BBB}", L"Headphones", kStereoFloat));
-    standin::AddEndpoint(Endpoint(L"{0.0.0.00000000}.{CCC}", L"Multichannel", kSixPcm));
-    // Fewer than six channels, but named.
-    EXPECT_EQ(Choose(L"HEADphones"), L"{0.0.0.00000000}.{BBB}");
-    EXPECT_EQ(Choose(L"{0.0.0.00000000}.{ccc}"), L"{0.0.0.00000000}.{CCC}");
-    EXPECT_EQ(Choose(L"Nothing"), L"");
-}
-
-TEST_F(EndpointChoiceTest, NamingTheCaptureEndpointIsRefused)
-{
-    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
-    standin::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm));
-    EXPECT_EQ(Choose(L"speakers"), L"");
-    EXPECT_EQ(console_.Get(),
-              Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
-                  Lines{L"ERROR:Specified output device is same as capture device.(-output_device "
-                        L"option)"} +
-                  Listed(1, L"Six", L"b", L"48.0kHz 16bit PCM(16bit) 6ch"));
+    const Lines speakers = Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch");
+    const Lines listing = speakers + Listed(1, L"Six", L"b", L"48.0kHz 16bit PCM(16bit) 6ch") +
+                          Listed(2, L"Eight", L"{C}", L"48.0kHz 32bit Float(32bit) 8ch");
+    const struct {
+        size_t default_index;
+        const wchar_t* name;
+        const wchar_t* chosen;
+        Lines printed;
+    } cases[] = {
+        {0, nullptr, L"b", listing},
+        {2, nullptr, L"b", listing},
+        {1, nullptr, L"{C}", listing},
+        {2, L"speakers", L"a", listing},
+        {1, L"{c}", L"{C}", listing},
+        {0, L"Nothing", L"", listing},
+        {0, L"SPEAKERS", L"",
+         speakers +
+             Lines{L"ERROR:Specified output device is same as capture device.(-output_device "
+                   L"option)"} +
+             Lines(listing.begin() + 4, listing.end())},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.default_index << " " << (c.name ? c.name : L"-"));
+        standin::Reset();
+        console_.Clear();
+        standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), c.default_index == 0);
+        standin::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm), c.default_index == 1);
+        standin::AddEndpoint(Endpoint(L"{C}", L"Eight", kEightFloat), c.default_index == 2);
+        EXPECT_EQ(Choose(c.name), c.chosen);
+        EXPECT_EQ(console_.Lines(), c.printed);
+    }
 }
 
 TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
@@ -98,7 +90,7 @@ TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
     enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &capture);
     standin::Reset(); // the enumeration now finds nothing
     EXPECT_EQ(FindOutputDevice(enumerator, capture, nullptr), nullptr);
-    EXPECT_EQ(console_.Get(), (Lines{L">No endpoints found."}));
+    EXPECT_EQ(console_.Lines(), (Lines{L">No endpoints found."}));
     capture->Release();
     enumerator->Release();
 }
@@ -117,7 +109,7 @@ TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberOnly)
         standin::AddEndpoint(spec);
     }
     EXPECT_EQ(Choose(nullptr), L"");
-    EXPECT_EQ(console_.Get(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
+    EXPECT_EQ(console_.Lines(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
                                   Lines({L"No:1", L"No:2", L"No:3", L"No:4"}));
 }
 
@@ -152,7 +144,7 @@ TEST_F(EndpointChoiceTest, FormatLinesForPcmFloatAndPlainFormats)
     WaveFormat odd = PcmFormat(48000, 2, 16, 16);
     odd.sub_format.data1 = 0x55;
     PrintWaveFormat(&odd);
-    Lines lines = console_.Get();
+    Lines lines = console_.Lines();
     ASSERT_EQ(lines.size(), 20u);
     EXPECT_EQ(lines[2], L"  AudioEngine_DeviceFormat = 44.1kHz 32bit PCM(24bit) 8ch");
     EXPECT_EQ(lines[5], L"  AudioEngine_DeviceFormat = 44.1kHz 16bit (unknown)(0bit) 2ch");

@@ -82,7 +82,7 @@ TEST(FrameStore, UnallocatableStoreIsEmptyAndStaysInBounds)
     EXPECT_EQ(console.Text(),
               L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
 
-    console.Text().clear();
+    console.Clear();
     f.sample_kind = kSampleKindPcm16;
     f.output_format = Format(2, 48000, 16, kSubtypePcm);
     std::vector<uint8_t> out(16, 0xCD);

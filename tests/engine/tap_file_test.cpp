@@ -34,13 +34,26 @@ TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused
         {"UTF-8 byte-order mark", "\xEF\xBB\xBF-0.5\n0.25\n", {-0.5f, 0.25f}},
         {"NaN", "0.5\nnan\n", {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
         {"infinity", "-inf\n", {}, L"ERROR:Filter tap is not a finite number. @ line 1\n"},
-        {"too large for a float", "1\n1e40\n", {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
+        {"too large for a float",
+         "1\n1e40\n",
+         {},
+         L"ERROR:Filter tap is not a finite number. @ line 2\n"},
         // Lines are numbered as an editor shows them, not by pieces.
-        {"NaN in the second piece of a line", "1" + blanks + "nan\n", {},
+        {"NaN in the second piece of a line",
+         "1" + blanks + "nan\n",
+         {},
          L"ERROR:Filter tap is not a finite number. @ line 1\n"},
-        {"UTF-16 little-endian", std::string("\xFF\xFE" "1\0\n\0", 6), {},
+        {"UTF-16 little-endian",
+         std::string("\xFF\xFE"
+                     "1\0\n\0",
+                     6),
+         {},
          L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
-        {"UTF-16 big-endian", std::string("\xFE\xFF\0" "1\0\n", 6), {},
+        {"UTF-16 big-endian",
+         std::string("\xFE\xFF\0"
+                     "1\0\n",
+                     6),
+         {},
          L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
     };
     for (const auto& c : cases) {
@@ -111,7 +124,7 @@ TEST(TapTable, MissingFileIsReportedAndTheNextFileSetsTheLengthOthersMustMatch)
     EXPECT_EQ(console.Text(), L"ERROR:failed to open file. " + Wide(missing) + L"\n");
     EXPECT_EQ(f.taps, nullptr);
 
-    console.Text().clear();
+    console.Clear();
     EXPECT_TRUE(f.LoadTaps(dir.WriteFile("FIR_BPF.txt", "1\n2\n").c_str(), 1));
     f.taps_dirty = 0;
     const std::string hpf = dir.WriteFile("FIR_HPF.txt", "3\n4\n5\n");

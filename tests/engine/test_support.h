@@ -1,5 +1,5 @@
-// Helpers shared by the engine tests: console capture, temporary folders,
-// aligned blocks and wave formats.
+// Helpers shared by the engine tests: temporary folders, aligned blocks and
+// wave formats.
 #pragma once
 
 #include <cstdint>
@@ -11,24 +11,8 @@
 #include <string>
 
 #include "aligned_memory.h"
-#include "console.h"
+#include "console_capture.h"
 #include "wave_format.h"
-
-// Collects everything printed through the console while it lives.
-class ConsoleCapture {
-public:
-    ConsoleCapture()
-    {
-        Text().clear();
-        SetConsoleSink([](const wchar_t* text) { Text() += text; });
-    }
-    ~ConsoleCapture() { SetConsoleSink(nullptr); }
-    static std::wstring& Text()
-    {
-        static std::wstring text;
-        return text;
-    }
-};
 
 // A fresh folder under the system's temporary folder, removed with its files.
 struct TempDir {

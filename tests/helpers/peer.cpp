@@ -1,0 +1,66 @@
+// peer.exe: what the whole-program scenarios need besides trivandel.
+//   peer power EVENT                  sends WM_POWERBROADCAST with EVENT to the
+//                                     program's hidden window, as the system
+//                                     does (4 suspend, 18 resume)
+//   peer window visible|hidden|owned MS
+//                                     stands in for a priority application
+//                                     (copied under the name the test needs):
+//                                     a visible unowned top-level window (is
+//                                     detected), a never-shown one or a visible
+//                                     owned one (are not), for MS milliseconds;
+//                                     prints "shown" once they exist
+// Exit status 0; 1 when no window could be found or made.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int SendPower(WPARAM event)
+{
+    // The program's window thread may still be creating its window.
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 50 && !(window = FindWindowW(L"trivandel_wnd_class", nullptr));
+         ++attempt)
+        Sleep(100);
+    if (!window)
+        return 1;
+    // Returns once the window procedure has handled it, line printed.
+    SendMessageW(window, WM_POWERBROADCAST, event, 0);
+    return 0;
+}
+
+HWND MakeWindow(HWND owner)
+{
+    return CreateWindowExW(0, L"STATIC", L"priority window", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100,
+                           owner, nullptr, nullptr, nullptr);
+}
+
+int ShowWindows(const char* mode, UINT milliseconds)
+{
+    HWND window = MakeWindow(nullptr);
+    HWND shown = std::strcmp(mode, "owned") == 0 && window ? MakeWindow(window) : window;
+    if (!shown)
+        return 1;
+    if (std::strcmp(mode, "hidden") != 0)
+        ShowWindow(shown, SW_SHOWNOACTIVATE);
+    std::printf("shown\n");
+    std::fflush(stdout);
+    Sleep(milliseconds);
+    DestroyWindow(window);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "power") == 0)
+        return SendPower(std::strtoul(argv[2], nullptr, 10));
+    if (argc == 4 && std::strcmp(argv[1], "window") == 0)
+        return ShowWindows(argv[2], std::strtoul(argv[3], nullptr, 10));
+    std::fprintf(stderr, "usage: peer power EVENT | peer window visible|hidden|owned MS\n");
+    return 2;
+}
