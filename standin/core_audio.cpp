@@ -69,7 +69,8 @@ template <class F> auto Locked(F f)
 HRESULT Enter(const char* method)
 {
     return Locked([method](State& s) {
-        s.d.log.emplace_back(method);
+        if (s.d.record)
+            s.d.log.emplace_back(method);
         int n = ++s.d.call_counts[method];
         for (const Failure& f : s.d.failures) {
             if (f.method == method && f.occurrence == n)
@@ -672,7 +673,7 @@ void SetStreamSink(StreamSink sink, void* context)
     });
 }
 
-void SetRecordStreams(bool record)
+void SetRecording(bool record)
 {
     Locked([&](State& s) { s.d.record = record; });
 }

@@ -88,8 +88,9 @@ struct StreamEvent {
 using StreamSink = void (*)(StreamEvent::Kind kind, const uint8_t* data, uint32_t frames,
                             DWORD flags, const WaveFormat& format, void* context);
 void SetStreamSink(StreamSink sink, void* context);
-// Keep every packet and buffer in StreamLog (default true; off for long runs).
-void SetRecordStreams(bool record);
+// Keep every call in CallLog and every packet and buffer in StreamLog
+// (default true; off for long runs).
+void SetRecording(bool record);
 
 std::vector<StreamEvent> StreamLog();
 size_t RenderedCount(); // output buffers released, the silent pre-fill included

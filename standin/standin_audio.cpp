@@ -168,7 +168,7 @@ bool InstallStandInAudio()
     standin::SetCaptureConfig(capture);
     standin::SetOutputClock(standin::OutputClock::kRealTime);
     // The program may run for hours: keep no copies of the streams.
-    standin::SetRecordStreams(false);
+    standin::SetRecording(false);
     if (!state.output_path.empty())
         standin::SetStreamSink(RecordOutput, &state);
 

@@ -110,7 +110,7 @@ TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberOnly)
     }
     EXPECT_EQ(Choose(nullptr), L"");
     EXPECT_EQ(console_.Lines(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
-                                  Lines({L"No:1", L"No:2", L"No:3", L"No:4"}));
+                                    Lines({L"No:1", L"No:2", L"No:3", L"No:4"}));
 }
 
 TEST_F(EndpointChoiceTest, LongIdsAndNamesAreCutTo259Units)
