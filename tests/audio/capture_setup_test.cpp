@@ -225,35 +225,38 @@ TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)
     EXPECT_TRUE(standin::CallLog().empty());
 }
 
-TEST_F(CaptureSetupTest, TwentyBitOutputIsRefused)
-{
-    settings_.output_bit = 20;
-    AddStandardEndpoints();
-    RunStopped();
-    ExpectEnded(kUpToActivate + Format(6, 48000, 864000, 18, 24, L"PCM", 20) +
-                Lines{L"ERROR:This format is not supported by program."} + kInitFailed);
-}
+// Formats and gains the program cannot use end set-up with their own line.
+struct Refusal {
+    int32_t output_bit;
+    float attenuation;
+    bool integer_mix;
+    Lines expected;
+};
+class RefusalTest : public CaptureSetupTest, public ::testing::WithParamInterface<Refusal> {};
 
-TEST_F(CaptureSetupTest, AnAttenuationThatMakesTheTapsNotFiniteIsRefused)
+TEST_P(RefusalTest, EndsSetUpWithItsLine)
 {
-    settings_.output_bit = 24;
-    settings_.attenuation = 1e30f; // fine at 16 bits, overflows 2^31 full scale
-    AddStandardEndpoints();
-    RunStopped();
-    ExpectEnded(kUpToActivate + Format(6, 48000, 864000, 18, 24, L"PCM", 24) +
-                Lines{L"ERROR:The attenuation makes the filter taps infinite or NaN. "
-                      L"(-attenuation 1000000015047466219876688855040.000000)"} +
-                kInitFailed);
-}
-
-TEST_F(CaptureSetupTest, AnIntegerMixFormatIsRefused)
-{
+    settings_.output_bit = GetParam().output_bit;
+    settings_.attenuation = GetParam().attenuation;
     AddStandardEndpoints(FloatFormat(48000, 2), PcmFormat(48000, 6, 16, 16),
-                         PcmFormat(48000, 2, 16, 16));
+                         GetParam().integer_mix ? PcmFormat(48000, 2, 16, 16) : WaveFormat{});
     RunStopped();
-    ExpectEnded(kUpToCapture + Format(2, 48000, 192000, 4, 16, L"PCM", 16) +
-                Lines{L"ERROR:This format is not supported by program."} + kInitFailed);
+    ExpectEnded(GetParam().expected + kInitFailed);
 }
+
+const Lines kNotByProgram = {L"ERROR:This format is not supported by program."};
+INSTANTIATE_TEST_SUITE_P(
+    FormatsAndGains, RefusalTest,
+    ::testing::Values(
+        Refusal{20, 0.8f, false,
+                kUpToActivate + Format(6, 48000, 864000, 18, 24, L"PCM", 20) + kNotByProgram},
+        Refusal{0, 0.8f, true,
+                kUpToCapture + Format(2, 48000, 192000, 4, 16, L"PCM", 16) + kNotByProgram},
+        // Fine at 16 bits, it overflows the 2^31 full scale of 24 bits.
+        Refusal{24, 1e30f, false,
+                kUpToActivate + Format(6, 48000, 864000, 18, 24, L"PCM", 24) +
+                    Lines{L"ERROR:The attenuation makes the filter taps infinite or NaN. "
+                          L"(-attenuation 1000000015047466219876688855040.000000)"}}));
 
 TEST_F(CaptureSetupTest, TheOutputRunsAtTheCaptureEnginesRate)
 {
