@@ -1,5 +1,6 @@
 #include "check_print.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cwchar>
@@ -159,6 +160,12 @@ void PrintReport(const CheckReport& r)
     ConsolePrint(
         L"  nothing can clip at -attenuation %.3f or less; trivandel.exe's default is 0.8\n",
         r.safe_attenuation);
+    double loudest = 0.0;
+    for (const BandReport& b : r.bands)
+        loudest = std::max(loudest, std::pow(10.0, b.peak_db / 20.0));
+    ConsolePrint(L"  at -attenuation %g a full-scale sine reaches at most %.3f of full scale (the "
+                 L"loudest band at its peak)\n",
+                 r.attenuation, loudest * r.attenuation);
 
     ConsolePrint(L"\n");
     for (const CheckWarning& w : r.warnings)
