@@ -147,13 +147,13 @@ int Run(const std::vector<Argument>& args)
     if (!o.folder.empty()) {
         std::filesystem::current_path(o.folder, ec);
         if (ec) {
-            ConsolePrint(L"ERROR:Cannot open the folder " PATH_SPEC L"\n", o.folder.c_str());
+            ConsolePrint(L"ERROR:Cannot open the folder %ls\n", PathText(o.folder).c_str());
             return 2;
         }
     }
     const std::filesystem::path here = std::filesystem::current_path(ec);
-    ConsolePrint(L"Tap files %s, %s, %s in " PATH_SPEC L"\n", kTapFileNames[0], kTapFileNames[1],
-                 kTapFileNames[2], here.c_str());
+    ConsolePrint(L"Tap files %s, %s, %s in %ls\n", kTapFileNames[0], kTapFileNames[1],
+                 kTapFileNames[2], PathText(here).c_str());
 
     // As the capture thread loads them: every file is read even after a failure.
     CFIRFilter filter;
@@ -183,10 +183,10 @@ int Run(const std::vector<Argument>& args)
     PrintReport(report);
     if (!o.svg.empty()) {
         if (!WriteResponseSvg(o.svg, taps, report)) {
-            ConsolePrint(L"ERROR:Cannot write " PATH_SPEC L"\n", o.svg.c_str());
+            ConsolePrint(L"ERROR:Cannot write %ls\n", PathText(o.svg).c_str());
             return 2;
         }
-        ConsolePrint(L"Responses drawn in " PATH_SPEC L"\n", o.svg.c_str());
+        ConsolePrint(L"Responses drawn in %ls\n", PathText(o.svg).c_str());
     }
     return CheckExitStatus(report);
 }

@@ -37,9 +37,8 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
         return false;
     }
     if (reader.Channels() > 2) {
-        ConsolePrint(
-            L"ERROR:Only mono or stereo WAVE files are rendered; " PATH_SPEC L" has %u channels.\n",
-            input.c_str(), static_cast<unsigned>(reader.Channels()));
+        ConsolePrint(L"ERROR:Only mono or stereo WAVE files are rendered; %ls has %u channels.\n",
+                     PathText(input).c_str(), static_cast<unsigned>(reader.Channels()));
         return false;
     }
     const uint32_t rate = reader.Rate();
@@ -59,7 +58,7 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
         return false;
     }
 
-    // Blocks of 100 ms, an even count: see Drain. The store holds what a
+    // Blocks of 100 ms, an even count (see drain below). The store holds what a
     // block leaves unread (at most tap_count frames) and the next block.
     const uint32_t block = std::max<uint32_t>(rate / 10 & ~1u, 2);
     const uint64_t frames_needed = uint64_t{taps} + std::max(block, taps);
@@ -77,7 +76,7 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
 
     CWavWriter writer;
     if (!writer.Open(output, rate, 6, bits)) {
-        ConsolePrint(L"ERROR:Cannot write " PATH_SPEC L"\n", output.c_str());
+        ConsolePrint(L"ERROR:Cannot write %ls\n", PathText(output).c_str());
         return false;
     }
     std::vector<uint8_t> out(static_cast<size_t>(block) * filter->output_format.block_align);
@@ -119,17 +118,14 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
     filter->WriteData(taps - 1, nullptr);
     drain(true);
     if (!written) {
-        ConsolePrint(L"ERROR:Writing " PATH_SPEC L" failed.\n", output.c_str());
+        ConsolePrint(L"ERROR:Writing %ls failed.\n", PathText(output).c_str());
         return false;
     }
-    ConsolePrint(L"Rendered " PATH_SPEC L" (%llu frames, %u Hz, %ls) "
-                 L"into"
-                 L" " PATH_SPEC L": %llu frames of six %u-bit channels, the "
-                 L"file and the last %u frames of the "
-                 L"filters' response to it.\n",
-                 input.c_str(), static_cast<unsigned long long>(frames), rate,
-                 reader.Channels() == 1 ? L"mono" : L"stereo", output.c_str(),
-                 static_cast<unsigned long long>(frames + taps - 1), static_cast<unsigned>(bits),
-                 taps - 1);
+    const wchar_t* layout = reader.Channels() == 1 ? L"mono" : L"stereo";
+    ConsolePrint(L"Rendered %ls (%llu frames, %u Hz, %ls) into %ls: %llu frames of six %u-bit "
+                 L"channels, the file and the last %u frames of the filters' response to it.\n",
+                 PathText(input).c_str(), static_cast<unsigned long long>(frames), rate, layout,
+                 PathText(output).c_str(), static_cast<unsigned long long>(frames + taps - 1),
+                 static_cast<unsigned>(bits), taps - 1);
     return true;
 }
