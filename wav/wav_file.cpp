@@ -34,6 +34,26 @@ std::FILE* OpenFile(const std::filesystem::path& path, bool write)
 #endif
 }
 
+// 64-bit positions: a long file must not stop at 2 GB where long is 32 bits.
+bool Seek(std::FILE* file, uint64_t pos)
+{
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(pos), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(pos), SEEK_SET) == 0;
+#endif
+}
+
+uint64_t FileSize(std::FILE* file)
+{
+#ifdef _WIN32
+    const __int64 size = _fseeki64(file, 0, SEEK_END) == 0 ? _ftelli64(file) : -1;
+#else
+    const off_t size = fseeko(file, 0, SEEK_END) == 0 ? ftello(file) : -1;
+#endif
+    return size < 0 ? 0 : static_cast<uint64_t>(size);
+}
+
 constexpr uint16_t kTagPcm = 1;
 constexpr uint16_t kTagFloat = 3;
 constexpr uint16_t kTagExtensible = 0xFFFE;
@@ -67,60 +87,93 @@ float Sample(const uint8_t* p, uint16_t tag, uint16_t bits)
 
 bool ReadWav(const std::filesystem::path& path, WavSignal* signal, std::string* error)
 {
-    std::FILE* file = OpenFile(path, false);
-    if (!file) {
+    CWavReader reader;
+    if (!reader.Open(path, error))
+        return false;
+    signal->rate = reader.Rate();
+    signal->channels = reader.Channels();
+    signal->samples.resize(reader.Frames() * reader.Channels());
+    const size_t read = reader.Read(signal->samples.data(), reader.Frames());
+    signal->samples.resize(read * reader.Channels());
+    return true;
+}
+
+CWavReader::~CWavReader()
+{
+    if (file_)
+        std::fclose(file_);
+}
+
+bool CWavReader::Open(const std::filesystem::path& path, std::string* error)
+{
+    file_ = OpenFile(path, false);
+    if (!file_) {
         *error = "cannot open " + path.string();
         return false;
     }
-    std::vector<uint8_t> bytes;
-    uint8_t block[65536];
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof(block), file)) > 0)
-        bytes.insert(bytes.end(), block, block + n);
-    std::fclose(file);
-
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
-        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+    const uint64_t size = FileSize(file_);
+    uint8_t riff[12];
+    if (size < 12 || !Seek(file_, 0) || std::fread(riff, 1, 12, file_) != 12 ||
+        std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
         *error = path.string() + " is not a RIFF WAVE file";
         return false;
     }
-    uint16_t tag = 0, channels = 0, bits = 0, block_align = 0;
-    uint32_t rate = 0;
-    const uint8_t* data = nullptr;
-    size_t data_bytes = 0;
-    for (size_t pos = 12; pos + 8 <= bytes.size();) {
-        const uint8_t* chunk = bytes.data() + pos;
-        size_t size = U32(chunk + 4);
-        size_t available = bytes.size() - pos - 8;
-        if (size > available)
-            size = available; // a header never patched: take what is there
-        if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 16) {
+    uint16_t tag = 0;
+    uint64_t data_pos = 0, data_bytes = 0;
+    bool has_data = false;
+    for (uint64_t pos = 12; pos + 8 <= size;) {
+        uint8_t chunk[8 + 40]; // header and the longest format body read
+        if (!Seek(file_, pos) || std::fread(chunk, 1, 8, file_) != 8)
+            break;
+        uint64_t chunk_size = U32(chunk + 4);
+        const uint64_t available = size - pos - 8;
+        if (chunk_size > available)
+            chunk_size = available; // a header never patched: take what is there
+        if (std::memcmp(chunk, "fmt ", 4) == 0 && chunk_size >= 16) {
+            const size_t body = chunk_size < 40 ? static_cast<size_t>(chunk_size) : 40;
+            if (std::fread(chunk + 8, 1, body, file_) != body)
+                break;
             tag = U16(chunk + 8);
-            channels = U16(chunk + 10);
-            rate = U32(chunk + 12);
-            block_align = U16(chunk + 20);
-            bits = U16(chunk + 22);
-            if (tag == kTagExtensible && size >= 40)
+            channels_ = U16(chunk + 10);
+            rate_ = U32(chunk + 12);
+            block_align_ = U16(chunk + 20);
+            bits_ = U16(chunk + 22);
+            if (tag == kTagExtensible && body >= 40)
                 tag = U16(chunk + 8 + 24); // first two bytes of the sub-format GUID
         } else if (std::memcmp(chunk, "data", 4) == 0) {
-            data = chunk + 8;
-            data_bytes = size;
+            data_pos = pos + 8;
+            data_bytes = chunk_size;
+            has_data = true;
         }
-        pos += 8 + size + (size & 1);
+        pos += 8 + chunk_size + (chunk_size & 1);
     }
-    const bool usable = (tag == kTagPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32)) ||
-                        (tag == kTagFloat && bits == 32);
-    if (!data || !usable || channels == 0 || rate == 0 || block_align != channels * bits / 8) {
+    const bool usable =
+        (tag == kTagPcm && (bits_ == 8 || bits_ == 16 || bits_ == 24 || bits_ == 32)) ||
+        (tag == kTagFloat && bits_ == 32);
+    if (!has_data || !usable || channels_ == 0 || rate_ == 0 ||
+        block_align_ != channels_ * bits_ / 8) {
         *error = path.string() + ": only 8/16/24/32-bit PCM or 32-bit float WAVE is read";
         return false;
     }
-    signal->rate = rate;
-    signal->channels = channels;
-    const size_t frames = data_bytes / block_align;
-    signal->samples.resize(frames * channels);
-    for (size_t i = 0; i < frames * channels; ++i)
-        signal->samples[i] = Sample(data + i * (bits / 8), tag, bits);
+    tag_ = tag;
+    frames_ = data_bytes / block_align_;
+    left_ = Seek(file_, data_pos) ? frames_ : 0;
     return true;
+}
+
+size_t CWavReader::Read(float* out, size_t frames)
+{
+    if (frames > left_)
+        frames = static_cast<size_t>(left_);
+    if (frames == 0)
+        return 0;
+    bytes_.resize(frames * block_align_);
+    const size_t read = std::fread(bytes_.data(), block_align_, frames, file_);
+    const size_t width = bits_ / 8u;
+    for (size_t i = 0; i < read * channels_; ++i)
+        out[i] = Sample(bytes_.data() + i * width, tag_, bits_);
+    left_ = read < frames ? 0 : left_ - read;
+    return read;
 }
 
 CWavWriter::~CWavWriter()
@@ -147,27 +200,41 @@ bool CWavWriter::Matches(uint32_t rate, uint16_t channels, uint16_t bits) const
     return rate == rate_ && channels == channels_ && bits == bits_;
 }
 
-// A plain PCM header (format tag 1), which every reader accepts, also for
-// six channels and 24 bits.
+// A plain PCM header (format tag 1) for mono or stereo 8/16-bit, which
+// every reader accepts; else an extensible one (tag 0xFFFE, sub-format PCM,
+// valid bits = bits). Its channel mask is 0: the divider's channels are
+// bands, not speaker positions.
 bool CWavWriter::WriteHeader()
 {
-    uint8_t header[44];
-    const uint32_t data_size =
-        data_bytes_ > 0xFFFFFFFFull - 36 ? 0xFFFFFFFFu - 36 : static_cast<uint32_t>(data_bytes_);
+    const bool extensible = channels_ > 2 || bits_ > 16;
+    const uint32_t fmt_bytes = extensible ? 40 : 16;
+    const uint32_t header_bytes = 20 + fmt_bytes + 8;
+    uint8_t header[68] = {};
+    const uint32_t most = 0xFFFFFFFFu - (header_bytes - 8);
+    const uint32_t data_size = data_bytes_ > most ? most : static_cast<uint32_t>(data_bytes_);
     const uint32_t block_align = channels_ * bits_ / 8u;
     std::memcpy(header, "RIFF", 4);
-    Put32(header + 4, 36 + data_size);
+    Put32(header + 4, header_bytes - 8 + data_size);
     std::memcpy(header + 8, "WAVEfmt ", 8);
-    Put32(header + 16, 16);
-    Put16(header + 20, kTagPcm);
+    Put32(header + 16, fmt_bytes);
+    Put16(header + 20, extensible ? kTagExtensible : kTagPcm);
     Put16(header + 22, channels_);
     Put32(header + 24, rate_);
     Put32(header + 28, rate_ * block_align);
     Put16(header + 32, block_align);
     Put16(header + 34, bits_);
-    std::memcpy(header + 36, "data", 4);
-    Put32(header + 40, data_size);
-    if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(header, 1, 44, file_) != 44)
+    if (extensible) {
+        static const uint8_t kSubtypePcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                                0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        Put16(header + 36, 22);
+        Put16(header + 38, bits_);
+        Put32(header + 40, 0);
+        std::memcpy(header + 44, kSubtypePcm, 16);
+    }
+    std::memcpy(header + header_bytes - 8, "data", 4);
+    Put32(header + header_bytes - 4, data_size);
+    if (std::fseek(file_, 0, SEEK_SET) != 0 ||
+        std::fwrite(header, 1, header_bytes, file_) != header_bytes)
         return false;
     return std::fseek(file_, 0, SEEK_END) == 0;
 }

@@ -1,6 +1,7 @@
 // Just enough of the RIFF WAVE format for the stand-in program and the tap
-// check: read a file into float frames, and write integer PCM as it is
-// produced. Portable: paths are std::filesystem paths (wide on Windows).
+// check: read a file into float frames, whole or block by block, and write
+// integer PCM as it is produced. Portable: paths are std::filesystem paths
+// (wide on Windows).
 #pragma once
 
 #include <cstdint>
@@ -19,8 +20,41 @@ struct WavSignal {
 // False with `error` set on anything else.
 bool ReadWav(const std::filesystem::path& path, WavSignal* signal, std::string* error);
 
+// The same formats, read block by block, so a long file never has to fit in
+// memory.
+class CWavReader {
+public:
+    CWavReader() = default;
+    ~CWavReader();
+    CWavReader(const CWavReader&) = delete;
+    CWavReader& operator=(const CWavReader&) = delete;
+
+    // Reads the header and stands at the first frame. False with `error` set.
+    bool Open(const std::filesystem::path& path, std::string* error);
+    uint32_t Rate() const { return rate_; }
+    uint16_t Channels() const { return channels_; }
+    uint64_t Frames() const { return frames_; }
+    // Reads up to `frames` frames into `out` (room for frames * Channels()
+    // floats, interleaved, full scale = 1.0); returns the frames read, fewer
+    // only at the end of the data or of a truncated file.
+    size_t Read(float* out, size_t frames);
+
+private:
+    std::FILE* file_ = nullptr;
+    uint16_t tag_ = 0;
+    uint16_t bits_ = 0;
+    uint16_t block_align_ = 0;
+    uint16_t channels_ = 0;
+    uint32_t rate_ = 0;
+    uint64_t frames_ = 0;
+    uint64_t left_ = 0; // frames not read yet
+    std::vector<uint8_t> bytes_;
+};
+
 // Integer PCM written as it arrives. The header is rewritten after every
-// block, so the file is complete whenever the process ends.
+// block, so the file is complete whenever the process ends. More than two
+// channels or more than 16 bits get an extensible header, as WAVE readers
+// expect for such files.
 class CWavWriter {
 public:
     CWavWriter() = default;

@@ -1,0 +1,131 @@
+#include "render.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "console.h"
+#include "path_text.h"
+#include "wav_file.h"
+
+namespace {
+
+WaveFormat Extensible(uint32_t rate, uint16_t channels, uint16_t bits, const WaveFormatGuid& sub)
+{
+    WaveFormat f{};
+    f.format_tag = kWaveFormatExtensible;
+    f.channels = channels;
+    f.samples_per_sec = rate;
+    f.block_align = static_cast<uint16_t>(channels * bits / 8);
+    f.avg_bytes_per_sec = rate * f.block_align;
+    f.bits_per_sample = bits;
+    f.extra_size = 22;
+    f.valid_bits_per_sample = bits;
+    f.sub_format = sub;
+    return f;
+}
+
+} // namespace
+
+bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
+               const std::filesystem::path& output, const RenderSettings& settings)
+{
+    CWavReader reader;
+    std::string error;
+    if (!reader.Open(input, &error)) {
+        ConsolePrint(L"ERROR:%s\n", error.c_str());
+        return false;
+    }
+    if (reader.Channels() > 2) {
+        ConsolePrint(L"ERROR:Only mono or stereo WAVE files are rendered; %ls has %u channels.\n",
+                     PathText(input).c_str(), static_cast<unsigned>(reader.Channels()));
+        return false;
+    }
+    const uint32_t rate = reader.Rate();
+    const uint32_t taps = filter->GetTapCount();
+
+    // Set as the capture thread sets them, for an output stream of six
+    // channels at the capture's rate.
+    filter->mono_lfe = settings.mono_lfe ? 1 : 0;
+    filter->attenuation = settings.attenuation;
+    const uint16_t bits = static_cast<uint16_t>(settings.output_bit);
+    filter->output_format = Extensible(rate, 6, bits, kSubtypePcm);
+    filter->sample_kind = bits == 16 ? kSampleKindPcm16 : kSampleKindPcm24;
+    if (!filter->ScaledTapsAreFinite()) {
+        ConsolePrint(L"ERROR:The attenuation makes the filter taps infinite or NaN. "
+                     L"(-attenuation %f)\n",
+                     static_cast<double>(filter->attenuation));
+        return false;
+    }
+
+    // Blocks of 100 ms, an even count (see drain below). The store holds what a
+    // block leaves unread (at most tap_count frames) and the next block.
+    const uint32_t block = std::max<uint32_t>(rate / 10 & ~1u, 2);
+    const uint64_t frames_needed = uint64_t{taps} + std::max(block, taps);
+    const uint64_t ms = (frames_needed * 1000 + rate - 1) / rate + 1;
+    if (ms * rate > UINT32_MAX) {
+        ConsolePrint(L"ERROR:The filter is too long to render at %u Hz.\n", rate);
+        return false;
+    }
+    filter->buffer_msec = static_cast<uint32_t>(ms);
+    const WaveFormat capture = Extensible(rate, 2, 32, kSubtypeFloat);
+    if (!filter->SetFormat(&capture)) {
+        ConsolePrint(L"ERROR:Not enough memory to render.\n");
+        return false;
+    }
+
+    CWavWriter writer;
+    if (!writer.Open(output, rate, 6, bits)) {
+        ConsolePrint(L"ERROR:Cannot write %ls\n", PathText(output).c_str());
+        return false;
+    }
+    std::vector<uint8_t> out(static_cast<size_t>(block) * filter->output_format.block_align);
+    bool written = true;
+    // Reads every frame whose window is complete. The kernel's order of
+    // additions depends on the parity of a window's index in the store; the
+    // store moves unread frames to index 0 when it compacts, so until the
+    // last call an even count is read and every frame keeps the parity of
+    // its index in the stream, as in one uninterrupted store.
+    auto drain = [&](bool last) {
+        const uint32_t stored = filter->write_pos - filter->read_pos;
+        uint32_t ready = stored >= taps - 1 ? stored - (taps - 1) : 0;
+        if (!last)
+            ready &= ~1u;
+        while (ready > 0 && written) {
+            const uint32_t n = std::min(ready, block);
+            filter->ReadData(n, out.data());
+            written = writer.Append(out.data(), static_cast<size_t>(n) * out.size() / block);
+            ready -= n;
+        }
+    };
+
+    filter->WriteData(taps - 1, nullptr);
+    std::vector<float> samples(static_cast<size_t>(block) * reader.Channels());
+    std::vector<float> stereo(2 * static_cast<size_t>(block));
+    uint64_t frames = 0;
+    size_t read;
+    while (written && (read = reader.Read(samples.data(), block)) > 0) {
+        frames += read;
+        const size_t step = reader.Channels();
+        for (size_t i = 0; i < read; ++i) {
+            stereo[2 * i] = samples[i * step];
+            stereo[2 * i + 1] = samples[i * step + step - 1];
+        }
+        filter->WriteData(static_cast<uint32_t>(read),
+                          reinterpret_cast<const uint8_t*>(stereo.data()));
+        drain(false);
+    }
+    filter->WriteData(taps - 1, nullptr);
+    drain(true);
+    if (!written) {
+        ConsolePrint(L"ERROR:Writing %ls failed.\n", PathText(output).c_str());
+        return false;
+    }
+    const wchar_t* layout = reader.Channels() == 1 ? L"mono" : L"stereo";
+    ConsolePrint(L"Rendered %ls (%llu frames, %u Hz, %ls) into %ls: %llu frames of six %u-bit "
+                 L"channels, the file and the last %u frames of the filters' response to it.\n",
+                 PathText(input).c_str(), static_cast<unsigned long long>(frames), rate, layout,
+                 PathText(output).c_str(), static_cast<unsigned long long>(frames + taps - 1),
+                 static_cast<unsigned>(bits), taps - 1);
+    return true;
+}
