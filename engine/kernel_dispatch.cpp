@@ -67,7 +67,13 @@ uint32_t DetectPaths()
     const bool osxsave = (basic.ecx >> 27) & 1u;
     const bool avx = (basic.ecx >> 28) & 1u;
     const bool avx2 = (extended.ebx >> 5) & 1u;
-    const bool avx512f = (extended.ebx >> 16) & 1u;
+#ifdef _MSC_VER
+    // /arch:AVX512 lets the compiler use AVX-512 F, CD, BW, DQ and VL.
+    const uint32_t avx512_bits = (1u << 16) | (1u << 17) | (1u << 28) | (1u << 30) | (1u << 31);
+#else
+    const uint32_t avx512_bits = 1u << 16; // built with -mavx512f: AVX-512F alone
+#endif
+    const bool avx512 = (extended.ebx & avx512_bits) == avx512_bits;
     if (!osxsave || !avx)
         return paths;
     const uint64_t state = EnabledRegisterState();
@@ -77,7 +83,7 @@ uint32_t DetectPaths()
     if (avx2 && (state & ymm) == ymm) {
         paths |= 1u << kPathAvx2;
         // The AVX-512 file is built with AVX2 as well.
-        if (avx512f && (state & zmm) == zmm)
+        if (avx512 && (state & zmm) == zmm)
             paths |= 1u << kPathAvx512;
     }
     return paths;
