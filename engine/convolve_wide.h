@@ -45,9 +45,14 @@ template <class V> void Deinterleave(Planar* p, const float* x, uint32_t count, 
     uint32_t k = 0;
     for (; 2 * (k + V::kLanes) <= count; k += V::kLanes)
         V::Deinterleave(x + 4 * k, p->v[0] + k, p->v[1] + k, p->v[2] + k, p->v[3] + k);
-    for (uint32_t f = 2 * k; f < length; ++f) {
-        p->v[f & 1][f >> 1] = f < count ? x[2 * f] : 0.0f;
-        p->v[2 + (f & 1)][f >> 1] = f < count ? x[2 * f + 1] : 0.0f;
+    uint32_t f = 2 * k;
+    for (; f < count; ++f) {
+        p->v[f & 1][f >> 1] = x[2 * f];
+        p->v[2 + (f & 1)][f >> 1] = x[2 * f + 1];
+    }
+    for (; f < length; ++f) {
+        p->v[f & 1][f >> 1] = 0.0f;
+        p->v[2 + (f & 1)][f >> 1] = 0.0f;
     }
 }
 
