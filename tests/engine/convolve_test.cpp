@@ -99,7 +99,7 @@ TEST_P(PathAgreement, EveryFrameIsBitIdenticalToTheReferenceAndCloseToTheExactSu
     SKIP_IF_UNAVAILABLE(path);
     // Two sub-blocks of the wide kernels, the second one partial.
     constexpr uint32_t kFrames = 67;
-    // About a third of the sums are out of range.
+    // About a quarter of the sums are out of range.
     const float limit = 0.4f * std::sqrt(static_cast<float>(n));
     SetClampLimits(limit);
     for (uint32_t first_frame : {0u, 1u}) {
