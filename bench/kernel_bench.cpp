@@ -1,23 +1,27 @@
-// The SSE kernel beside the scalar reference, on blocks of 480 output
-// frames that walk a window through the store like ReadData does (even and
-// odd frame indices alternate).
+// The four convolution paths side by side, on blocks of 64 output frames
+// that walk a window through the store like ReadData does: 480 frames per
+// iteration from an odd store index, so blocks start at either parity.
 #include <benchmark/benchmark.h>
 #include <cstring>
 #include <random>
 
 #include "aligned_memory.h"
 #include "convolve.h"
+#include "cpu_clock.h"
 
 namespace {
 
-constexpr uint32_t kBlockFrames = 480;
+constexpr uint32_t kFrames = 480;
+constexpr uint32_t kBlock = 64;
 
-using Kernel = void (*)(BandFrame*, const float*, const float*, uint32_t);
-
-void KernelBlock(benchmark::State& state, Kernel kernel)
+void BM_Kernel(benchmark::State& state, uint32_t path)
 {
+    if (!PathAvailable(path)) {
+        state.SkipWithError("not available on this CPU");
+        return;
+    }
     const uint32_t taps = static_cast<uint32_t>(state.range(0));
-    const size_t store_floats = 2 * (size_t{kBlockFrames} + taps);
+    const size_t store_floats = 2 * (size_t{kFrames} + 1 + taps);
     float* store = static_cast<float*>(AlignedAlloc(store_floats * sizeof(float)));
     float* table = static_cast<float*>(AlignedAlloc(4 * (size_t{taps} + 1) * sizeof(float)));
     std::mt19937 rng(1);
@@ -32,35 +36,43 @@ void KernelBlock(benchmark::State& state, Kernel kernel)
         ClampLimits.upper[i] = 32767.0f;
         ClampLimits.lower[i] = -32767.0f;
     }
+    const double clock_hz = MeasureClockHz(path == kPathAvx512 ? 512
+                                           : path == kPathAvx2 ? 256
+                                                               : 128);
 
-    alignas(16) BandFrame out;
+    alignas(64) BandFrame out[kBlock];
+    const ConvolveBlockFunction convolve = kConvolvePaths[path].block;
     for (auto _ : state) {
-        for (uint32_t i = 0; i < kBlockFrames; ++i) {
-            kernel(&out, store + 2 * i, table, taps);
+        for (uint32_t i = 0; i < kFrames; i += kBlock) {
+            const uint32_t count = kFrames - i < kBlock ? kFrames - i : kBlock;
+            convolve(out, store + 2 * (size_t{i} + 1), count, table, taps);
             benchmark::DoNotOptimize(out);
         }
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * kBlockFrames);
-    // Seconds per tap per output frame (all three bands, both channels).
-    state.counters["per_tap"] = benchmark::Counter(static_cast<double>(taps) * kBlockFrames,
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+    state.SetItemsProcessed(state.iterations() * kFrames);
+    // Per tap per output frame (all three bands, both channels): the time,
+    // and the cycles at the clock measured just before on the path's vector
+    // width.
+    const double tap_frames = static_cast<double>(taps) * kFrames;
+    const auto per_tap =
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert;
+    state.counters["ns_per_tap"] = benchmark::Counter(tap_frames * 1e-9, per_tap);
+    state.counters["cycles_per_tap"] = benchmark::Counter(tap_frames / clock_hz, per_tap);
+    state.counters["GHz"] = clock_hz * 1e-9;
     AlignedFree(table);
     AlignedFree(store);
 }
 
-void BM_KernelSse(benchmark::State& state)
+void TapCounts(benchmark::internal::Benchmark* b)
 {
-    KernelBlock(state, ConvolveBands);
+    for (int taps : {255, 1023, 4095, 16383, 65535})
+        b->Arg(taps);
 }
 
-void BM_KernelReference(benchmark::State& state)
-{
-    KernelBlock(state, ConvolveBandsReference);
-}
-
-BENCHMARK(BM_KernelSse)->Arg(255)->Arg(1023)->Arg(4095);
-BENCHMARK(BM_KernelReference)->Arg(255)->Arg(1023)->Arg(4095);
+BENCHMARK_CAPTURE(BM_Kernel, reference, kPathReference)->Apply(TapCounts);
+BENCHMARK_CAPTURE(BM_Kernel, sse, kPathSse)->Apply(TapCounts);
+BENCHMARK_CAPTURE(BM_Kernel, avx2, kPathAvx2)->Apply(TapCounts);
+BENCHMARK_CAPTURE(BM_Kernel, avx512, kPathAvx512)->Apply(TapCounts);
 
 } // namespace

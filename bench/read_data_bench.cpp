@@ -1,17 +1,17 @@
 // ReadData as the capture thread calls it: a 100 ms buffer at 48 kHz (4800
-// frames), 16-bit, six channels, 1023 taps, divider on.
+// frames), 16-bit, six channels, on the path chosen at start-up.
 #include <benchmark/benchmark.h>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "aligned_memory.h"
+#include "convolve.h"
 #include "fir_filter.h"
 
 namespace {
 
 constexpr uint32_t kFrames = 4800;
-constexpr uint32_t kTaps = 1023;
 
 WaveFormat Format(uint16_t channels, uint16_t bits, const WaveFormatGuid& sub_format)
 {
@@ -30,17 +30,18 @@ WaveFormat Format(uint16_t channels, uint16_t bits, const WaveFormatGuid& sub_fo
 
 void BM_ReadData(benchmark::State& state)
 {
-    const bool through = state.range(0) != 0;
+    const uint32_t taps = static_cast<uint32_t>(state.range(0));
+    const bool through = state.range(1) != 0;
     CFIRFilter filter;
-    const size_t bytes = (size_t{kTaps} + 1) * 4 * sizeof(float);
+    const size_t bytes = (size_t{taps} + 1) * 4 * sizeof(float);
     filter.taps = static_cast<float*>(AlignedAlloc(bytes));
     std::memset(filter.taps, 0, bytes);
     std::mt19937 rng(2);
     std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-    for (uint32_t k = 0; k < kTaps; ++k)
+    for (uint32_t k = 0; k < taps; ++k)
         for (int b = 0; b < 3; ++b)
-            filter.taps[4 * k + b] = value(rng) / kTaps;
-    filter.tap_count = kTaps;
+            filter.taps[4 * k + b] = value(rng) / taps;
+    filter.tap_count = taps;
     WaveFormat capture = Format(2, 32, kSubtypeFloat);
     if (!filter.SetFormat(&capture)) {
         state.SkipWithError("SetFormat failed");
@@ -49,25 +50,37 @@ void BM_ReadData(benchmark::State& state)
     filter.output_format = Format(6, 16, kSubtypePcm);
     filter.sample_kind = kSampleKindPcm16;
     filter.divider_through = through ? 1 : 0;
-    std::vector<float> packet(2 * (kFrames + kTaps));
+    std::vector<float> packet(2 * (kFrames + taps));
     for (float& v : packet)
         v = 0.5f * value(rng);
-    filter.WriteData(kFrames + kTaps, reinterpret_cast<const uint8_t*>(packet.data()));
+    filter.WriteData(kFrames + taps, reinterpret_cast<const uint8_t*>(packet.data()));
 
     std::vector<uint8_t> out(size_t{kFrames} * filter.output_format.block_align);
     for (auto _ : state) {
         // The same 4800 frames each time, with a whole window behind them.
         filter.read_pos = 0;
-        filter.write_pos = kFrames + kTaps;
+        filter.write_pos = kFrames + taps;
         benchmark::DoNotOptimize(filter.ReadData(kFrames, out.data()));
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kFrames);
-    // Seconds of 48 kHz audio filtered per second: the real-time factor.
-    state.counters["audio_seconds"] = benchmark::Counter(
-        static_cast<double>(kFrames) / 48000.0, benchmark::Counter::kIsIterationInvariantRate);
+    state.SetLabel(kConvolvePaths[ActivePath()].name);
+    // Seconds of 48 kHz audio filtered per second (the real-time factor),
+    // and the share of one core that real time takes, in percent.
+    const double audio_seconds = static_cast<double>(kFrames) / 48000.0;
+    state.counters["realtime_x"] =
+        benchmark::Counter(audio_seconds, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["core_pct"] =
+        benchmark::Counter(audio_seconds / 100.0, benchmark::Counter::kIsIterationInvariantRate |
+                                                      benchmark::Counter::kInvert);
 }
 
-BENCHMARK(BM_ReadData)->ArgName("bypass")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadData)
+    ->ArgNames({"taps", "bypass"})
+    ->Args({1023, 0})
+    ->Args({4095, 0})
+    ->Args({16383, 0})
+    ->Args({1023, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -93,3 +93,10 @@ void ConvolveBands(BandFrame* out, const float* frames, const float* taps, uint3
     _mm_store_ps(out->v, s_lb);
     _mm_store_ps(out->v + 4, _mm_shuffle_ps(s_h, m, _MM_SHUFFLE(0, 0, 1, 0)));
 }
+
+void ConvolveBlockSse(BandFrame* out, const float* frames, uint32_t frame_count, const float* taps,
+                      uint32_t tap_count)
+{
+    for (uint32_t i = 0; i < frame_count; ++i)
+        ConvolveBands(out + i, frames + 2 * static_cast<size_t>(i), taps, tap_count);
+}

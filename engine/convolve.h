@@ -1,5 +1,8 @@
-// The three-band convolution kernel: one output frame of all three bands,
-// left and right, from a window of stored frames and the scaled TapTable.
+// The three-band convolution kernels: output frames of all three bands, left
+// and right, each from its window of stored frames and the scaled TapTable.
+// Four paths compute the same bits: the scalar reference, SSE (one frame per
+// call), AVX2 and AVX-512 (many frames per call); the program runs the
+// widest one the CPU and the OS support.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +35,46 @@ extern ClampLimitVectors ClampLimits;
 // Single precision, no fused multiply-add.
 void ConvolveBands(BandFrame* out, const float* frames, const float* taps, uint32_t tap_count);
 
-// The same result, one value at a time in the same order: the reference the
-// SSE kernel is tested against, and a way to run the program without it.
+// The same result, one value at a time in the same order: the reference
+// every other path is tested against.
 void ConvolveBandsReference(BandFrame* out, const float* frames, const float* taps,
                             uint32_t tap_count);
+
+// A block of frame_count consecutive output frames: out[i] is the frame of
+// the window at frames + 2 * i, exactly as ConvolveBands would make it (so
+// frames at odd store indices take the one-tap start). frames is 8-byte
+// aligned, frame_count + tap_count - 1 frames readable; out has frame_count
+// frames. Nothing else is read or written.
+using ConvolveBlockFunction = void (*)(BandFrame* out, const float* frames, uint32_t frame_count,
+                                       const float* taps, uint32_t tap_count);
+void ConvolveBlockReference(BandFrame* out, const float* frames, uint32_t frame_count,
+                            const float* taps, uint32_t tap_count);
+void ConvolveBlockSse(BandFrame* out, const float* frames, uint32_t frame_count, const float* taps,
+                      uint32_t tap_count);
+// Only where PathAvailable says so: they are built for wider instruction sets.
+void ConvolveBlockAvx2(BandFrame* out, const float* frames, uint32_t frame_count, const float* taps,
+                       uint32_t tap_count);
+void ConvolveBlockAvx512(BandFrame* out, const float* frames, uint32_t frame_count,
+                         const float* taps, uint32_t tap_count);
+
+// The paths, narrowest first; a wider one is only ever chosen where it runs.
+enum : uint32_t { kPathReference, kPathSse, kPathAvx2, kPathAvx512, kPathCount };
+struct ConvolvePath {
+    const char* name; // as TRIVANDEL_KERNEL takes it
+    ConvolveBlockFunction block;
+};
+extern const ConvolvePath kConvolvePaths[kPathCount];
+
+// Whether this CPU has the instructions and the OS saves the registers.
+bool PathAvailable(uint32_t path);
+// Bit p set where path p is available (reference and SSE always are).
+uint32_t AvailablePaths();
+// The path named `name` if it is in `available`, else the widest available
+// one below it; the widest available one for a null or unknown name.
+uint32_t ChoosePath(const char* name, uint32_t available);
+
+// The path ReadData runs: chosen at start-up from TRIVANDEL_KERNEL
+// ("reference", "sse", "avx2", "avx512"; unset: the widest available).
+uint32_t ActivePath();
+// Runs `path` from now on, or the widest available one below it.
+void UsePath(uint32_t path);

@@ -1,6 +1,6 @@
 // The scalar reference of the kernel: one value at a time, in the order of
-// additions of convolve.h. Tests hold the SSE kernel to it bit for bit, and
-// a build with TRIVANDEL_REFERENCE_KERNEL runs the program on it.
+// additions of convolve.h. Tests hold every other path to it bit for bit,
+// and TRIVANDEL_KERNEL=reference runs the program on it.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -87,4 +87,11 @@ void ConvolveBandsReference(BandFrame* out, const float* frames, const float* ta
     }
     out->v[6] = peak;
     out->v[7] = peak;
+}
+
+void ConvolveBlockReference(BandFrame* out, const float* frames, uint32_t frame_count,
+                            const float* taps, uint32_t tap_count)
+{
+    for (uint32_t i = 0; i < frame_count; ++i)
+        ConvolveBandsReference(out + i, frames + 2 * static_cast<size_t>(i), taps, tap_count);
 }

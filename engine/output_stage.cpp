@@ -14,12 +14,8 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-#ifdef TRIVANDEL_REFERENCE_KERNEL
-// Diagnosis build: the whole program runs on the scalar reference.
-constexpr auto Convolve = ConvolveBandsReference;
-#else
-constexpr auto Convolve = ConvolveBands;
-#endif
+// Output frames per kernel call: the bands of one block on the stack (2 KiB).
+constexpr uint32_t kBlockFrames = 64;
 
 constexpr uint32_t kDataChannels = 8; // channels 6 and 7 carry zeros
 
@@ -101,17 +97,21 @@ void RenderFrames(CFIRFilter* f, uint32_t n, uint8_t* out, const FrameLayout& la
                   const Controls& controls, float* peak)
 {
     const float* stored = reinterpret_cast<const float*>(f->storage);
-    alignas(16) BandFrame band;
     if (f->divider_through == 0) {
-        for (uint32_t i = 0; i < n; ++i) {
-            Convolve(&band, stored + 2 * (static_cast<size_t>(f->read_pos) + i), f->taps,
+        const ConvolveBlockFunction convolve = kConvolvePaths[ActivePath()].block;
+        alignas(64) BandFrame bands[kBlockFrames];
+        for (uint32_t first = 0; first < n; first += kBlockFrames) {
+            const uint32_t count = n - first < kBlockFrames ? n - first : kBlockFrames;
+            convolve(bands, stored + 2 * (static_cast<size_t>(f->read_pos) + first), count, f->taps,
                      f->tap_count);
-            // A peak that is not a number fails the test and is ignored.
-            if (band.v[7] > *peak)
-                *peak = band.v[7];
-            __m128 a, b;
-            ComposeFrame(band.v, controls, &a, &b);
-            PackFrame<kKind>(out + i * layout.block, a, b, layout);
+            for (uint32_t i = 0; i < count; ++i) {
+                // A peak that is not a number fails the test and is ignored.
+                if (bands[i].v[7] > *peak)
+                    *peak = bands[i].v[7];
+                __m128 a, b;
+                ComposeFrame(bands[i].v, controls, &a, &b);
+                PackFrame<kKind>(out + (first + i) * layout.block, a, b, layout);
+            }
         }
     } else {
         // The centre frame of the window the divider would weigh: switching

@@ -1,23 +1,24 @@
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "convolve.h"
+#include "fir_filter.h"
 #include "test_support.h"
 
 namespace {
 
-using Kernel = void (*)(BandFrame*, const float*, const float*, uint32_t);
-
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
 
 void SetClampLimits(float f)
 {
@@ -27,32 +28,51 @@ void SetClampLimits(float f)
     }
 }
 
-// A zeroed window of stored frames at an even or odd store index, and a
-// zeroed tap table, in 32-byte aligned blocks like the filter's.
+// The slots' bit patterns: equal exactly when two results are bit-identical.
+std::array<uint32_t, 8> Bits(const BandFrame& f)
+{
+    return std::bit_cast<std::array<uint32_t, 8>>(f);
+}
+
+// A path the CPU cannot run is reported, never passed.
+#define SKIP_IF_UNAVAILABLE(path)                                                                  \
+    if (!PathAvailable(path))                                                                      \
+    GTEST_SKIP() << kConvolvePaths[path].name << " is not available on this CPU"
+
+// The windows of `count` output frames from an even or odd store index: a
+// zeroed store holding exactly those frames, and a zeroed tap table, in
+// 32-byte aligned blocks like the filter's.
 struct Window {
-    Window(uint32_t taps, uint32_t first_frame)
-        : store(MakeAlignedFloats(2 * (taps + 2))), table(MakeAlignedFloats(4 * (taps + 1))),
-          frames(store.get() + 2 * first_frame), n(taps)
+    Window(uint32_t taps, uint32_t first_frame, uint32_t count = 1)
+        : store(MakeAlignedFloats(2 * (first_frame + count + taps))),
+          table(MakeAlignedFloats(4 * (taps + 1))), frames(store.get() + 2 * first_frame), n(taps),
+          count(count)
     {
     }
     void Randomise(unsigned seed)
     {
         std::mt19937 rng(seed);
         std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-        for (uint32_t j = 0; j < n; ++j) {
+        for (uint32_t j = 0; j + 1 < n + count; ++j) {
             x(j, 0) = value(rng);
             x(j, 1) = value(rng);
+        }
+        for (uint32_t j = 0; j < n; ++j)
             for (int b = 0; b < 3; ++b)
                 t(j, b) = value(rng);
-        }
     }
     float& x(uint32_t j, int ch) { return frames[2 * j + ch]; }
     float& t(uint32_t j, int band) { return table[4 * j + band]; }
-    BandFrame Run(Kernel kernel)
+    std::vector<BandFrame> Run(uint32_t path)
     {
-        BandFrame out;
-        std::memset(&out, 0xA5, sizeof(out)); // every slot must be written
-        kernel(&out, frames, table.get(), n);
+        // One frame more, which must stay as it is.
+        std::vector<BandFrame> out(count + 1);
+        std::memset(out.data(), 0xA5, out.size() * sizeof(BandFrame));
+        kConvolvePaths[path].block(out.data(), frames, count, table.get(), n);
+        std::array<uint32_t, 8> untouched;
+        untouched.fill(0xA5A5A5A5u);
+        EXPECT_EQ(Bits(out.back()), untouched);
+        out.pop_back();
         return out;
     }
 
@@ -60,79 +80,109 @@ struct Window {
     AlignedFloats table;
     float* frames;
     uint32_t n;
+    uint32_t count;
 };
 
-// The slots' bit patterns: equal exactly when two results are bit-identical.
-std::array<uint32_t, 8> Bits(const BandFrame& f)
+std::string PathName(uint32_t path)
 {
-    return std::bit_cast<std::array<uint32_t, 8>>(f);
+    return kConvolvePaths[path].name;
 }
 
-class KernelAgreement : public ::testing::TestWithParam<std::tuple<uint32_t, uint32_t>> {};
+// The paths held to the reference.
+const auto kFastPaths = ::testing::Values(kPathSse, kPathAvx2, kPathAvx512);
 
-TEST_P(KernelAgreement, SseIsBitIdenticalToTheReferenceAndCloseToTheExactSum)
+class PathAgreement : public ::testing::TestWithParam<std::tuple<uint32_t, uint32_t>> {};
+
+TEST_P(PathAgreement, EveryFrameIsBitIdenticalToTheReferenceAndCloseToTheExactSum)
 {
-    const auto [n, first_frame] = GetParam();
-    SetClampLimits(FLT_MAX);
-    Window w(n, first_frame);
-    w.Randomise(1000 * n + first_frame);
-    ASSERT_EQ(reinterpret_cast<uintptr_t>(w.frames) % 16, 8u * first_frame);
-
-    BandFrame sse = w.Run(ConvolveBands);
-    EXPECT_EQ(Bits(sse), Bits(w.Run(ConvolveBandsReference)));
-
-    // Against a plain left-to-right sum in double precision: within the
-    // error bound of an N-term single-precision dot product.
-    const double u = std::ldexp(1.0, -24);
-    const double gamma = (n + 1) * u / (1 - (n + 1) * u);
-    double peak = 0.0;
-    for (int band = 0; band < 3; ++band) {
-        for (int ch = 0; ch < 2; ++ch) {
-            double exact = 0.0, magnitude = 0.0;
-            for (uint32_t j = 0; j < n; ++j) {
-                exact += static_cast<double>(w.t(j, band)) * w.x(j, ch);
-                magnitude += std::fabs(static_cast<double>(w.t(j, band)) * w.x(j, ch));
+    const auto [path, n] = GetParam();
+    SKIP_IF_UNAVAILABLE(path);
+    // Two sub-blocks of the wide kernels, the second one partial.
+    constexpr uint32_t kFrames = 67;
+    // About a quarter of the sums are out of range.
+    const float limit = 0.4f * std::sqrt(static_cast<float>(n));
+    SetClampLimits(limit);
+    for (uint32_t first_frame : {0u, 1u}) {
+        Window w(n, first_frame, kFrames);
+        w.Randomise(2 * n + first_frame);
+        // Clean data, then not-a-number and infinite samples (an infinite
+        // difference as well), then a tap that is not a number either.
+        for (int poison = 0; poison < 3; ++poison) {
+            SCOPED_TRACE(testing::Message()
+                         << "first frame " << first_frame << ", poison " << poison);
+            if (poison == 1 && n > 0) {
+                w.x(40, 0) = kNaN;
+                w.x(20, 1) = kInf;
+                w.x(21, 1) = -kInf;
             }
-            EXPECT_NEAR(sse.v[2 * band + ch], exact, gamma * magnitude)
-                << "band " << band << " ch " << ch;
-            peak = std::max(peak, std::fabs(static_cast<double>(sse.v[2 * band + ch])));
+            if (poison == 2 && n > 0)
+                w.t(n / 3, 2) = kNaN;
+            const std::vector<BandFrame> out = w.Run(path);
+            for (uint32_t i = 0; i < kFrames; ++i) {
+                BandFrame want;
+                ConvolveBandsReference(&want, w.frames + 2 * i, w.table.get(), n);
+                ASSERT_EQ(Bits(out[i]), Bits(want)) << "frame " << i;
+            }
+            if (poison > 0)
+                continue;
+            // Against a plain left-to-right sum in double precision: within
+            // the error bound of an N-term single-precision dot product.
+            const double u = std::ldexp(1.0, -24);
+            const double gamma = (n + 1) * u / (1 - (n + 1) * u);
+            for (uint32_t i = 0; i < kFrames; i += 11) {
+                for (int slot = 0; slot < 6; ++slot) {
+                    double exact = 0.0, magnitude = 0.0;
+                    for (uint32_t j = 0; j < n; ++j) {
+                        const double p =
+                            static_cast<double>(w.t(j, slot / 2)) * w.x(i + j, slot % 2);
+                        exact += p;
+                        magnitude += std::fabs(p);
+                    }
+                    EXPECT_NEAR(out[i].v[slot], std::fmax(std::fmin(exact, limit), -limit),
+                                gamma * magnitude)
+                        << "frame " << i << " slot " << slot;
+                }
+            }
         }
     }
-    EXPECT_EQ(sse.v[6], static_cast<float>(peak));
-    EXPECT_EQ(sse.v[7], sse.v[6]);
-
-    // Sums that are not numbers (and infinite ones) agree as well.
-    if (n > 0) {
-        w.x(n / 2, 1) = std::numeric_limits<float>::infinity();
-        w.x(n - 1, 0) = kNaN;
-        EXPECT_EQ(Bits(w.Run(ConvolveBands)), Bits(w.Run(ConvolveBandsReference)));
-    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, KernelAgreement,
-                         ::testing::Combine(::testing::Values(0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u,
-                                                              255u, 1024u),
-                                            ::testing::Values(0u, 1u)),
+std::vector<uint32_t> TapCounts()
+{
+    std::vector<uint32_t> counts;
+    for (uint32_t n = 0; n <= 40; ++n)
+        counts.push_back(n);
+    for (uint32_t n : {255u, 1023u, 4096u, 16383u})
+        counts.push_back(n);
+    return counts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathAgreement,
+                         ::testing::Combine(kFastPaths, ::testing::ValuesIn(TapCounts())),
                          [](const auto& info) {
-                             std::string name = "N";
-                             name += std::to_string(std::get<0>(info.param));
-                             return name + (std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame");
+                             return PathName(std::get<0>(info.param)) + "_N" +
+                                    std::to_string(std::get<1>(info.param));
                          });
 
-// The properties below hold for both versions.
-class KernelProperty : public ::testing::TestWithParam<std::tuple<Kernel, uint32_t>> {};
+// The properties below hold for every path, the reference included, on
+// single frames.
+class PathProperty : public ::testing::TestWithParam<std::tuple<uint32_t, uint32_t>> {
+protected:
+    void SetUp() override { SKIP_IF_UNAVAILABLE(std::get<0>(GetParam())); }
+    BandFrame Run(Window& w) { return w.Run(std::get<0>(GetParam()))[0]; }
+    uint32_t first_frame() const { return std::get<1>(GetParam()); }
+};
 
-TEST_P(KernelProperty, ImpulseTapPicksItsFrameInFileOrderOldestFirst)
+TEST_P(PathProperty, ImpulseTapPicksItsFrameInFileOrderOldestFirst)
 {
-    const auto [kernel, first_frame] = GetParam();
     SetClampLimits(FLT_MAX);
     for (uint32_t k : {0u, 8u, 16u}) {
-        Window w(17, first_frame);
+        Window w(17, first_frame());
         w.Randomise(7);
         for (uint32_t j = 0; j < 17; ++j)
             for (int b = 0; b < 3; ++b)
                 w.t(j, b) = j == k ? (b == 0 ? 0.5f : b == 1 ? -2.0f : 3.0f) : 0.0f;
-        BandFrame out = w.Run(kernel);
+        BandFrame out = Run(w);
         const float gains[3] = {0.5f, -2.0f, 3.0f};
         for (int slot = 0; slot < 6; ++slot)
             EXPECT_EQ(out.v[slot], gains[slot / 2] * w.x(k, slot % 2))
@@ -140,29 +190,27 @@ TEST_P(KernelProperty, ImpulseTapPicksItsFrameInFileOrderOldestFirst)
     }
 }
 
-TEST_P(KernelProperty, SumsAreClampedToFullScaleAndThePeakIsTakenBefore)
+TEST_P(PathProperty, SumsAreClampedToFullScaleAndThePeakIsTakenBefore)
 {
-    const auto [kernel, first_frame] = GetParam();
     const float f = 32767.0f;
     SetClampLimits(f);
     // Left and right sample (taps all 1), the two slots of every band, the
     // peak (not checked when not a number). A NaN sum is silence, an
     // infinite one full scale.
-    const float inf = std::numeric_limits<float>::infinity();
     const float cases[][5] = {
         {1.5f * f, -1.5f * f, f, -f, 1.5f * f},
         {f, -f, f, -f, f},
         {kNaN, -kNaN, 0.0f, 0.0f, kNaN},
-        {inf, -inf, f, -f, inf},
+        {kInf, -kInf, f, -f, kInf},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c[0]);
-        Window w(1, first_frame);
+        Window w(1, first_frame());
         for (int b = 0; b < 3; ++b)
             w.t(0, b) = 1.0f;
         w.x(0, 0) = c[0];
         w.x(0, 1) = c[1];
-        BandFrame out = w.Run(kernel);
+        BandFrame out = Run(w);
         for (int slot = 0; slot < 6; ++slot)
             EXPECT_EQ(Bits(out)[slot], std::bit_cast<uint32_t>(c[2 + slot % 2])) << "slot " << slot;
         if (!std::isnan(c[4])) {
@@ -173,46 +221,119 @@ TEST_P(KernelProperty, SumsAreClampedToFullScaleAndThePeakIsTakenBefore)
     // The peak is the largest magnitude whichever slot holds it.
     SetClampLimits(1.0f);
     for (int target = 0; target < 6; ++target) {
-        Window w(1, first_frame);
+        Window w(1, first_frame());
         for (int b = 0; b < 3; ++b)
             w.t(0, b) = b == target / 2 ? 4.0f : 1.0f;
         w.x(0, 0) = target % 2 == 0 ? -2.0f : 1.0f;
         w.x(0, 1) = target % 2 == 1 ? -2.0f : 1.0f;
-        BandFrame out = w.Run(kernel);
+        BandFrame out = Run(w);
         EXPECT_EQ(out.v[target], -1.0f) << "target slot " << target;
         EXPECT_EQ(out.v[6], 8.0f) << "target slot " << target;
         EXPECT_EQ(out.v[7], 8.0f) << "target slot " << target;
     }
 }
 
-TEST_P(KernelProperty, AdditionsFollowTheEvenOddOrder)
+TEST_P(PathProperty, AdditionsFollowTheEvenOddOrder)
 {
     // Ten products 2^24, 1, -2^24, 0, ...: 2^24 + 1 rounds back to 2^24, so
     // the result shows which partial sum each product went to.
     //   even frame: E = 2^24 - 2^24 (taps 0, 2), O = 1 (tap 1): S = 1
     //   odd frame:  E = 2^24 (tap 0 alone) + 1 (tap 1), O = -2^24: S = 0
     // A plain left-to-right sum gives 0 for both.
-    const auto [kernel, first_frame] = GetParam();
     SetClampLimits(FLT_MAX);
-    Window w(10, first_frame);
+    Window w(10, first_frame());
     for (uint32_t j = 0; j < 10; ++j)
         for (int b = 0; b < 3; ++b)
             w.t(j, b) = 1.0f;
     w.x(0, 0) = 16777216.0f;
     w.x(1, 0) = 1.0f;
     w.x(2, 0) = -16777216.0f;
-    BandFrame out = w.Run(kernel);
+    BandFrame out = Run(w);
     for (int slot = 0; slot < 6; slot += 2)
-        EXPECT_EQ(out.v[slot], first_frame ? 0.0f : 1.0f) << "slot " << slot;
+        EXPECT_EQ(out.v[slot], first_frame() ? 0.0f : 1.0f) << "slot " << slot;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothKernels, KernelProperty,
-    ::testing::Combine(::testing::Values(Kernel(ConvolveBands), Kernel(ConvolveBandsReference)),
-                       ::testing::Values(0u, 1u)),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param) == ConvolveBands ? "Sse" : "Reference") +
-               (std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame");
-    });
+INSTANTIATE_TEST_SUITE_P(AllPaths, PathProperty,
+                         ::testing::Combine(::testing::Values(kPathReference, kPathSse, kPathAvx2,
+                                                              kPathAvx512),
+                                            ::testing::Values(0u, 1u)),
+                         [](const auto& info) {
+                             return PathName(std::get<0>(info.param)) +
+                                    (std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame");
+                         });
+
+// ReadData on a forced path: whole buffers from an odd store index on, with
+// clipping, compared with the reference path byte for byte and line for line.
+class PathReadData : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(PathReadData, BuffersAndClipLinesAreThoseOfTheReferencePath)
+{
+    SKIP_IF_UNAVAILABLE(GetParam());
+    const uint32_t start_up = ActivePath();
+    for (int32_t kind : {kSampleKindPcm16, kSampleKindPcm24}) {
+        const uint16_t bits = kind == kSampleKindPcm16 ? 16 : 24;
+        SCOPED_TRACE(bits);
+        std::vector<uint8_t> bytes[2];
+        std::wstring lines[2];
+        for (int run = 0; run < 2; ++run) {
+            UsePath(run == 0 ? kPathReference : GetParam());
+            CFIRFilter f;
+            f.taps = MakeAlignedFloats(4 * (301 + 1)).release();
+            f.tap_count = 301;
+            std::mt19937 rng(5);
+            std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+            for (uint32_t k = 0; k < 301; ++k)
+                for (int b = 0; b < 3; ++b)
+                    f.taps[4 * k + b] = value(rng) * 0.15f;
+            WaveFormat capture = Format(2, 48000, 32);
+            ASSERT_TRUE(f.SetFormat(&capture));
+            f.output_format = Format(6, 48000, bits, kSubtypePcm);
+            f.sample_kind = kind;
+            std::vector<float> lr(2 * 2000);
+            for (float& v : lr)
+                v = value(rng);
+            f.WriteData(2000, reinterpret_cast<const uint8_t*>(lr.data()));
+            ConsoleCapture console;
+            for (uint32_t frames : {1u, 480u, 1000u}) {
+                std::vector<uint8_t> out(frames * f.output_format.block_align);
+                EXPECT_EQ(f.ReadData(frames, out.data()), frames);
+                bytes[run].insert(bytes[run].end(), out.begin(), out.end());
+            }
+            lines[run] = console.Text();
+        }
+        EXPECT_NE(lines[0].find(L"Clip"), std::wstring::npos);
+        EXPECT_EQ(lines[1], lines[0]);
+        EXPECT_EQ(bytes[1], bytes[0]);
+    }
+    UsePath(start_up);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathReadData, kFastPaths,
+                         [](const auto& info) { return PathName(info.param); });
+
+TEST(PathChoice, WidestAvailableUnlessNamedAndNeverOneTheCpuCannotRun)
+{
+    const uint32_t all = (1u << kPathCount) - 1, up_to_avx2 = all & ~(1u << kPathAvx512);
+    const struct {
+        const char* name;
+        uint32_t available;
+        uint32_t path;
+    } cases[] = {
+        {nullptr, all, kPathAvx512},
+        {nullptr, up_to_avx2, kPathAvx2},
+        {nullptr, 0, kPathSse},
+        {"unknown", all, kPathAvx512},
+        {"reference", all, kPathReference},
+        {"sse", all, kPathSse},
+        {"avx2", all, kPathAvx2},
+        {"avx512", up_to_avx2, kPathAvx2},
+        {"avx2", 1u << kPathAvx512, kPathSse},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChoosePath(c.name, c.available), c.path)
+            << (c.name ? c.name : "(unset)") << ", available " << c.available;
+    // Start-up took TRIVANDEL_KERNEL (CTest also runs this with it set).
+    EXPECT_EQ(ActivePath(), ChoosePath(std::getenv("TRIVANDEL_KERNEL"), AvailablePaths()));
+}
 
 } // namespace

@@ -1,0 +1,237 @@
+// The body of the wide kernels: each lane of a vector is one output frame.
+// Included only by convolve_avx2.cpp and convolve_avx512.cpp, each built for
+// its own instruction set with a lane type V (vector, loads, arithmetic,
+// transposition). Everything here has internal linkage, so that the linker
+// can never pick a copy built for a wider set where a narrower one is called.
+//
+// Frames of one store parity share their order of additions (the same
+// one-tap start or none, the same groups of 8, the same remaining taps), so
+// a block's even and odd frames form separate lane groups: lane m of a group
+// is frame 2m + h of the block. Tap j of that group multiplies the samples of
+// frames 2m + h + j, which lie one apart in a de-interleaved copy of the
+// window with one array per frame parity and channel: a tap is one broadcast
+// per band and one contiguous load per channel. Every lane performs the
+// scalar reference's operations in the reference's order, so the results are
+// the same bits.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "convolve.h"
+
+namespace {
+
+// Output frames per sub-block: all its lane groups run through one copy of
+// each chunk of the window.
+constexpr uint32_t kSubBlock = 64;
+// Taps per chunk, a multiple of 8: the chunk's taps (8 KiB) and its window
+// (4.5 KiB) stay in the first-level cache while every lane group of the
+// sub-block runs through them.
+constexpr uint32_t kChunkTaps = 512;
+constexpr uint32_t kPlanarFrames = kChunkTaps + kSubBlock;
+
+// Part of the window de-interleaved: v[2 * channel + parity][k] is sample
+// `channel` of frame 2k + parity of the part.
+struct Planar {
+    alignas(64) float v[4][kPlanarFrames / 2];
+};
+
+// Copies the first `count` frames at x into p and zeros the rest up to
+// `length` frames (count <= length <= kPlanarFrames): lanes past the end of
+// the block read them, and only what the caller may read is read.
+template <class V> void Deinterleave(Planar* p, const float* x, uint32_t count, uint32_t length)
+{
+    uint32_t k = 0;
+    for (; 2 * (k + V::kLanes) <= count; k += V::kLanes)
+        V::Deinterleave(x + 4 * k, p->v[0] + k, p->v[1] + k, p->v[2] + k, p->v[3] + k);
+    uint32_t f = 2 * k;
+    for (; f < count; ++f) {
+        p->v[f & 1][f >> 1] = x[2 * f];
+        p->v[2 + (f & 1)][f >> 1] = x[2 * f + 1];
+    }
+    for (; f < length; ++f) {
+        p->v[f & 1][f >> 1] = 0.0f;
+        p->v[2 + (f & 1)][f >> 1] = 0.0f;
+    }
+}
+
+// The running sums E and O of one lane group, slot q = 2 * band + channel,
+// kept in memory between chunks.
+template <class V> struct GroupSums {
+    float e[6][V::kLanes];
+    float o[6][V::kLanes];
+};
+
+// Keeps v in a register: the compiler would otherwise fold the sample load
+// into each band's multiply, three loads (mostly across cache lines) where
+// one does.
+template <class Vec>
+inline void InRegister(Vec& v)
+{
+#ifdef __GNUC__
+    __asm__("" : "+v"(v));
+#else
+    (void)v;
+#endif
+}
+
+// `pairs` pairs of taps from `taps`: E += T[j] x[j]; O += T[j+1] x[j+1].
+// even[ch] and odd[ch] point at the samples of the first pair's taps j and
+// j + 1; both advance one sample per pair.
+template <class V>
+inline void AddPairs(GroupSums<V>* sums, const float* taps, const float* const even[2],
+                     const float* const odd[2], uint32_t pairs)
+{
+    using Vec = typename V::Vec;
+    Vec e[6], o[6];
+    for (int q = 0; q < 6; ++q) {
+        e[q] = V::Load(sums->e[q]);
+        o[q] = V::Load(sums->o[q]);
+    }
+    for (uint32_t p = 0; p < pairs; ++p) {
+        const float* t = taps + 8 * p;
+        Vec el = V::Load(even[0] + p);
+        Vec er = V::Load(even[1] + p);
+        InRegister(el);
+        InRegister(er);
+        for (int b = 0; b < 3; ++b) {
+            const Vec tb = V::Broadcast(t + b);
+            e[2 * b] = V::Add(e[2 * b], V::Mul(tb, el));
+            e[2 * b + 1] = V::Add(e[2 * b + 1], V::Mul(tb, er));
+        }
+        Vec ol = V::Load(odd[0] + p);
+        Vec orr = V::Load(odd[1] + p);
+        InRegister(ol);
+        InRegister(orr);
+        for (int b = 0; b < 3; ++b) {
+            const Vec tb = V::Broadcast(t + 4 + b);
+            o[2 * b] = V::Add(o[2 * b], V::Mul(tb, ol));
+            o[2 * b + 1] = V::Add(o[2 * b + 1], V::Mul(tb, orr));
+        }
+    }
+    for (int q = 0; q < 6; ++q) {
+        V::Store(sums->e[q], e[q]);
+        V::Store(sums->o[q], o[q]);
+    }
+}
+
+// Up to kSubBlock frames.
+template <class V>
+void SubBlock(BandFrame* out, const float* frames, uint32_t count, const float* taps,
+              uint32_t tap_count)
+{
+    using Vec = typename V::Vec;
+    constexpr uint32_t kLanes = V::kLanes;
+    constexpr uint32_t kGroups = kSubBlock / kLanes; // group g: parity g & 1, lanes from g / 2
+    static_assert(kGroups % 2 == 0 && kChunkTaps % 8 == 0, "whole lane groups and tap groups");
+
+    // Per parity h of the block's frames: the one-tap start and the taps
+    // taken in groups of 8 after it.
+    const uint32_t first_odd = (reinterpret_cast<uintptr_t>(frames) >> 3) & 1u;
+    uint32_t start[2], main_taps[2];
+    for (uint32_t h = 0; h < 2; ++h) {
+        start[h] = ((first_odd + h) & 1u) != 0 && tap_count > 0 ? 1u : 0u;
+        main_taps[h] = (tap_count - start[h]) / 8 * 8;
+    }
+    const uint32_t main_end = main_taps[0] > main_taps[1] ? main_taps[0] : main_taps[1];
+    // Frames of the window from the block's first one on; none without taps.
+    const uint32_t window = tap_count > 0 ? count + tap_count - 1 : 0;
+    auto active = [&](uint32_t g) { return 2 * (g / 2) * kLanes + (g & 1) < count; };
+    auto lane0 = [](uint32_t g) { return (g / 2) * kLanes; };
+
+    Planar planar;
+    GroupSums<V> sums[kGroups];
+
+    // Chunks of taps in groups of 8: offsets u from each parity's start, at
+    // frames u + start + 2m + h of the block. The first chunk also takes the
+    // one-tap start, so there is always one.
+    for (uint32_t c0 = 0; c0 == 0 || c0 < main_end; c0 += kChunkTaps) {
+        const uint32_t end = c0 + kChunkTaps < main_end ? c0 + kChunkTaps : main_end;
+        const uint32_t length = end - c0 + kSubBlock;
+        const uint32_t have = window > c0 ? window - c0 : 0;
+        Deinterleave<V>(&planar, frames + 2 * static_cast<size_t>(c0),
+                        have < length ? have : length, length);
+        for (uint32_t g = 0; g < kGroups; ++g) {
+            if (!active(g))
+                continue;
+            const uint32_t h = g & 1, s = start[h], m0 = lane0(g);
+            if (c0 == 0) {
+                // E = T[0] x[0], the product itself; or E = O = 0.
+                for (int q = 0; q < 6; ++q) {
+                    const Vec x = V::Load(planar.v[2 * (q & 1) + h] + m0);
+                    V::Store(sums[g].e[q], s ? V::Mul(V::Broadcast(taps + q / 2), x) : V::Zero());
+                    V::Store(sums[g].o[q], V::Zero());
+                }
+            }
+            const uint32_t stop = end < main_taps[h] ? end : main_taps[h];
+            if (stop <= c0)
+                continue;
+            const uint32_t e = h + s, o = h + s + 1;
+            const float* even[2] = {planar.v[e & 1] + m0 + e / 2,
+                                    planar.v[2 + (e & 1)] + m0 + e / 2};
+            const float* odd[2] = {planar.v[o & 1] + m0 + o / 2,
+                                   planar.v[2 + (o & 1)] + m0 + o / 2};
+            AddPairs<V>(&sums[g], taps + 4 * static_cast<size_t>(s + c0), even, odd,
+                        (stop - c0) / 2);
+        }
+    }
+
+    // The remaining taps (at most 7 after each parity's groups) from an even
+    // frame at most 8 before the last tap.
+    const uint32_t rest0 = tap_count > 8 ? (tap_count - 8) & ~1u : 0;
+    const uint32_t rest_length = tap_count - rest0 + kSubBlock;
+    const uint32_t rest_have = window > rest0 ? window - rest0 : 0;
+    Deinterleave<V>(&planar, frames + 2 * static_cast<size_t>(rest0),
+                    rest_have < rest_length ? rest_have : rest_length, rest_length);
+
+    alignas(64) BandFrame partial[kSubBlock];
+    BandFrame* dst = count == kSubBlock ? out : partial;
+    for (uint32_t g = 0; g < kGroups; ++g) {
+        if (!active(g))
+            continue;
+        const uint32_t h = g & 1, m0 = lane0(g);
+        Vec sum[6];
+        for (int q = 0; q < 6; ++q)
+            sum[q] = V::Add(V::Load(sums[g].e[q]), V::Load(sums[g].o[q]));
+        for (uint32_t j = start[h] + main_taps[h]; j < tap_count; ++j) {
+            const uint32_t r = h + j - rest0;
+            const Vec x[2] = {V::Load(planar.v[r & 1] + m0 + r / 2),
+                              V::Load(planar.v[2 + (r & 1)] + m0 + r / 2)};
+            for (int q = 0; q < 6; ++q)
+                sum[q] =
+                    V::Add(sum[q], V::Mul(V::Broadcast(taps + 4 * static_cast<size_t>(j) + q / 2),
+                                          x[q & 1]));
+        }
+
+        // The peak in the order of the SSE kernel's lanes, then the clamp.
+        Vec m[4];
+        for (int lane = 0; lane < 4; ++lane)
+            m[lane] = V::Max(V::Abs(sum[lane]), V::Abs(sum[4 + (lane & 1)]));
+        const Vec peak = V::Max(V::Max(m[0], m[2]), V::Max(m[1], m[3]));
+        Vec slots[8];
+        for (int q = 0; q < 6; ++q) {
+            const Vec clamped = V::Max(V::Min(sum[q], V::Broadcast(ClampLimits.upper + (q & 3))),
+                                       V::Broadcast(ClampLimits.lower + (q & 3)));
+            slots[q] = V::KeepNumbers(clamped, sum[q]);
+        }
+        slots[6] = peak;
+        slots[7] = peak;
+        V::StoreFrames(dst + h + 2 * m0, slots);
+    }
+    if (dst != out)
+        std::memcpy(out, partial, count * sizeof(BandFrame));
+}
+
+template <class V>
+void ConvolveBlockWide(BandFrame* out, const float* frames, uint32_t frame_count, const float* taps,
+                       uint32_t tap_count)
+{
+    for (uint32_t i = 0; i < frame_count; i += kSubBlock) {
+        const uint32_t rest = frame_count - i;
+        SubBlock<V>(out + i, frames + 2 * static_cast<size_t>(i),
+                    rest < kSubBlock ? rest : kSubBlock, taps, tap_count);
+    }
+}
+
+} // namespace

@@ -1,0 +1,133 @@
+// Which convolution path runs: the widest one that both the CPU (CPUID) and
+// the OS (XGETBV: it saves the wider registers on a task switch) support,
+// unless TRIVANDEL_KERNEL names another. Built for the x86-64 baseline like
+// everything outside the wide kernels, so this runs on every CPU.
+#include <cstdlib>
+#include <cstring>
+#ifdef _MSC_VER
+#include <intrin.h>
+#include <immintrin.h>
+#else
+#include <cpuid.h>
+#endif
+
+#include "convolve.h"
+
+const ConvolvePath kConvolvePaths[kPathCount] = {
+    {"reference", ConvolveBlockReference},
+    {"sse", ConvolveBlockSse},
+    {"avx2", ConvolveBlockAvx2},
+    {"avx512", ConvolveBlockAvx512},
+};
+
+namespace {
+
+struct CpuidResult {
+    uint32_t eax, ebx, ecx, edx;
+};
+
+// False when the CPU has no such leaf.
+bool Cpuid(uint32_t leaf, CpuidResult* r)
+{
+#ifdef _MSC_VER
+    int regs[4];
+    __cpuid(regs, static_cast<int>(leaf & 0x80000000u));
+    if (static_cast<uint32_t>(regs[0]) < leaf)
+        return false;
+    __cpuidex(regs, static_cast<int>(leaf), 0);
+    r->eax = regs[0];
+    r->ebx = regs[1];
+    r->ecx = regs[2];
+    r->edx = regs[3];
+    return true;
+#else
+    return __get_cpuid_count(leaf, 0, &r->eax, &r->ebx, &r->ecx, &r->edx) != 0;
+#endif
+}
+
+// XCR0: the register state the OS saves. Only called where CPUID reports
+// OSXSAVE, without which the instruction does not exist.
+uint64_t EnabledRegisterState()
+{
+#ifdef _MSC_VER
+    return _xgetbv(0);
+#else
+    uint32_t low, high;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (static_cast<uint64_t>(high) << 32) | low;
+#endif
+}
+
+uint32_t DetectPaths()
+{
+    uint32_t paths = (1u << kPathReference) | (1u << kPathSse);
+    CpuidResult basic, extended;
+    if (!Cpuid(1, &basic) || !Cpuid(7, &extended))
+        return paths;
+    const bool osxsave = (basic.ecx >> 27) & 1u;
+    const bool avx = (basic.ecx >> 28) & 1u;
+    const bool avx2 = (extended.ebx >> 5) & 1u;
+#ifdef _MSC_VER
+    // /arch:AVX512 lets the compiler use AVX-512 F, CD, BW, DQ and VL.
+    const uint32_t avx512_bits = (1u << 16) | (1u << 17) | (1u << 28) | (1u << 30) | (1u << 31);
+#else
+    const uint32_t avx512_bits = 1u << 16; // built with -mavx512f: AVX-512F alone
+#endif
+    const bool avx512 = (extended.ebx & avx512_bits) == avx512_bits;
+    if (!osxsave || !avx)
+        return paths;
+    const uint64_t state = EnabledRegisterState();
+    // XMM and YMM state; then also the opmask registers, the upper halves of
+    // ZMM0-15 and ZMM16-31.
+    const uint64_t ymm = 0x6, zmm = 0xE6;
+    if (avx2 && (state & ymm) == ymm) {
+        paths |= 1u << kPathAvx2;
+        // The AVX-512 file is built with AVX2 as well.
+        if (avx512 && (state & zmm) == zmm)
+            paths |= 1u << kPathAvx512;
+    }
+    return paths;
+}
+
+const uint32_t kAvailable = DetectPaths();
+uint32_t g_active = ChoosePath(std::getenv("TRIVANDEL_KERNEL"), kAvailable);
+
+} // namespace
+
+uint32_t AvailablePaths()
+{
+    return kAvailable;
+}
+
+bool PathAvailable(uint32_t path)
+{
+    return path < kPathCount && ((kAvailable >> path) & 1u) != 0;
+}
+
+uint32_t ChoosePath(const char* name, uint32_t available)
+{
+    // Reference and SSE run everywhere, whatever the caller passes.
+    available |= (1u << kPathReference) | (1u << kPathSse);
+    uint32_t path = kPathCount - 1;
+    if (name != nullptr)
+        for (uint32_t p = 0; p < kPathCount; ++p)
+            if (std::strcmp(name, kConvolvePaths[p].name) == 0)
+                path = p;
+    while (((available >> path) & 1u) == 0)
+        --path;
+    return path;
+}
+
+uint32_t ActivePath()
+{
+    return g_active;
+}
+
+void UsePath(uint32_t path)
+{
+    if (path >= kPathCount)
+        path = kPathCount - 1;
+    while (!PathAvailable(path))
+        --path;
+    g_active = path;
+}
