@@ -93,7 +93,7 @@ const auto kFastPaths = ::testing::Values(kPathSse, kPathAvx2, kPathAvx512);
 
 class PathAgreement : public ::testing::TestWithParam<std::tuple<uint32_t, uint32_t>> {};
 
-TEST_P(PathAgreement, EveryFrameIsBitIdenticalToTheReferenceAndCloseToTheExactSum)
+TEST_P(PathAgreement, EveryFrameIsBitIdenticalToTheReference)
 {
     const auto [path, n] = GetParam();
     SKIP_IF_UNAVAILABLE(path);
@@ -122,26 +122,6 @@ TEST_P(PathAgreement, EveryFrameIsBitIdenticalToTheReferenceAndCloseToTheExactSu
                 BandFrame want;
                 ConvolveBandsReference(&want, w.frames + 2 * i, w.table.get(), n);
                 ASSERT_EQ(Bits(out[i]), Bits(want)) << "frame " << i;
-            }
-            if (poison > 0)
-                continue;
-            // Against a plain left-to-right sum in double precision: within
-            // the error bound of an N-term single-precision dot product.
-            const double u = std::ldexp(1.0, -24);
-            const double gamma = (n + 1) * u / (1 - (n + 1) * u);
-            for (uint32_t i = 0; i < kFrames; i += 11) {
-                for (int slot = 0; slot < 6; ++slot) {
-                    double exact = 0.0, magnitude = 0.0;
-                    for (uint32_t j = 0; j < n; ++j) {
-                        const double p =
-                            static_cast<double>(w.t(j, slot / 2)) * w.x(i + j, slot % 2);
-                        exact += p;
-                        magnitude += std::fabs(p);
-                    }
-                    EXPECT_NEAR(out[i].v[slot], std::fmax(std::fmin(exact, limit), -limit),
-                                gamma * magnitude)
-                        << "frame " << i << " slot " << slot;
-                }
             }
         }
     }
