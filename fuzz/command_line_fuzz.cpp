@@ -65,10 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         args.emplace_back(arg.c_str(), arg.c_str() + arg.size() + 1);
     }
-    std::vector<wchar_t*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    std::vector<wchar_t*> argv(args.size() + 1);
+    for (size_t i = 0; i < args.size(); ++i)
+        argv[i] = args[i].data();
 
     std::wstring device, app = L"foobar2000.exe";
     float attenuation = 0.8f;
