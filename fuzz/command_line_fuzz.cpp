@@ -1,6 +1,7 @@
 // The command-line parser: argument vectors of options in any letter case
 // and of any text (long, any wide characters), checked against a model of
 // the rules: the settings, the priority application and the console text.
+#undef NDEBUG // the assertions are the checks, whatever the build type
 #include <algorithm>
 #include <bit>
 #include <cassert>

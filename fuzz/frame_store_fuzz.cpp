@@ -1,6 +1,7 @@
 // The frame store: any capture format and store length, then packets, reads
 // that only drain (no output kind) and moves of the read position, checked
 // against a model of the stored bytes, the positions and the warning lines.
+#undef NDEBUG // the assertions are the checks, whatever the build type
 #include <algorithm>
 #include <cassert>
 #include <cstring>

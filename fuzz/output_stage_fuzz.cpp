@@ -2,6 +2,7 @@
 // packets and reads. Every output byte and console line is checked against
 // a model that filters with ConvolveBandsReference, so whichever kernel
 // ReadData runs is held to it bit for bit.
+#undef NDEBUG // the assertions are the checks, whatever the build type
 #include <algorithm>
 #include <bit>
 #include <cassert>

@@ -1,5 +1,6 @@
 // Tap files: the input, byte for byte, as a tap file loaded into one band's
 // column, and the table and the console checked against the reading rules.
+#undef NDEBUG // the assertions are the checks, whatever the build type
 #include <cassert>
 #include <cmath>
 #include <cstdio>
