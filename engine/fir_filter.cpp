@@ -46,7 +46,7 @@ struct TapList {
 // put full-scale noise or DC on the outputs).
 bool ReadTapFile(FILE* file, const char* path, TapList* list)
 {
-    char line[256];
+    char line[256] = {};
     unsigned line_number = 1;
     for (bool first = true; std::fgets(line, sizeof(line), file) != nullptr; first = false) {
         const char* text = line;
@@ -73,9 +73,12 @@ bool ReadTapFile(FILE* file, const char* path, TapList* list)
             ConsolePrint(L"ERROR:Not enough memory for filter taps. %s\n", path);
             return false;
         }
-        // A piece without its line end is the start of a longer line.
-        if (std::strchr(line, '\n') != nullptr)
+        // A piece without its line end is the start of a longer line. The
+        // whole buffer is searched (and cleared for the next piece): a NUL
+        // byte in the line must not hide its end.
+        if (std::memchr(line, '\n', sizeof(line)) != nullptr)
             ++line_number;
+        std::memset(line, 0, sizeof(line));
     }
     return true;
 }

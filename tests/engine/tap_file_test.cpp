@@ -22,6 +22,7 @@ TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused
         std::vector<float> taps;
         const wchar_t* error = nullptr; // "@" stands for the file's path
     } cases[] = {
+        // clang-format off
         {"one tap per line", "0.5\n-0.25\n1e-3\n", {0.5f, -0.25f, 1e-3f}},
         {"leading blanks, trailing text", "  0.5 0.75\n\t-2 second\n", {0.5f, -2.0f}},
         {"comment ends the taps", "0.5\n0.25\n# design notes\n1.0\n", {0.5f, 0.25f}},
@@ -34,27 +35,13 @@ TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused
         {"UTF-8 byte-order mark", "\xEF\xBB\xBF-0.5\n0.25\n", {-0.5f, 0.25f}},
         {"NaN", "0.5\nnan\n", {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
         {"infinity", "-inf\n", {}, L"ERROR:Filter tap is not a finite number. @ line 1\n"},
-        {"too large for a float",
-         "1\n1e40\n",
-         {},
-         L"ERROR:Filter tap is not a finite number. @ line 2\n"},
-        // Lines are numbered as an editor shows them, not by pieces.
-        {"NaN in the second piece of a line",
-         "1" + blanks + "nan\n",
-         {},
-         L"ERROR:Filter tap is not a finite number. @ line 1\n"},
-        {"UTF-16 little-endian",
-         std::string("\xFF\xFE"
-                     "1\0\n\0",
-                     6),
-         {},
-         L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
-        {"UTF-16 big-endian",
-         std::string("\xFE\xFF\0"
-                     "1\0\n",
-                     6),
-         {},
-         L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
+        {"too large for a float", "1\n1e40\n", {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
+        // Lines are numbered as an editor shows them, not by pieces, NUL bytes or not.
+        {"NaN in the second piece of a line", "1" + blanks + "nan\n", {}, L"ERROR:Filter tap is not a finite number. @ line 1\n"},
+        {"NaN after a NUL byte", std::string("0\0\nnan", 6), {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
+        {"UTF-16 little-endian", std::string("\xFF\xFE" "1\0\n\0", 6), {}, L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
+        {"UTF-16 big-endian", std::string("\xFE\xFF\0" "1\0\n", 6), {}, L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
