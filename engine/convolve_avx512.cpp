@@ -1,7 +1,7 @@
 // The AVX-512 kernel: sixteen output frames per vector (see
 // convolve_wide.h). AVX-512F only, built with -mavx512f -mno-fma and run only
 // where PathAvailable says so.
-#ifdef __GNUC__
+#if defined(__GNUC__) && !defined(__clang__)
 // GCC 12's AVX-512 header leaves some values undefined on purpose, which its
 // own -Wmaybe-uninitialized then reports wherever they are inlined.
 #pragma GCC diagnostic push
