@@ -54,27 +54,17 @@ def echo(device="", bits=0, duration=0, app="foobar2000.exe", mono="", attenuati
             + NO_TAPS_END)
 
 
+# What only the real program shows: the usage text and the echo as printed
+# (the parser's rules themselves are fuzzed against a model, fuzz/).
 CASES = [
-    # Unknown arguments: only the usage text, whatever came before.
-    *[(args, USAGE) for args in (["-bogus"], ["-attenuatio", "0.5"], ["-verbose", "-bogus"],
-                                 ["--verbose"], ["-verbose=1"], ["-verb"],
-                                 ["-output_bit", "16", "x"])],
-    # Without -verbose nothing is echoed; a value option takes the next
-    # argument whatever it is ("-verbose" becomes the device name).
+    (["-bogus"], USAGE),
+    (["-verbose", "-attenuatio", "0.5"], USAGE),  # no echo before the usage text
     ([], NO_TAPS_END),
-    (["-mute_mixer", "-mono_lfe", "-output_bit", "24"], NO_TAPS_END),
-    (["-output_device", "-verbose"], NO_TAPS_END),
+    (["-output_device", "-verbose", "-mono_lfe"], NO_TAPS_END),
     (["-VERBOSE"], echo()),
-    (["-Output_Device", "Speakers (2- USB)", "-verbose"], echo(device="Speakers (2- USB)")),
-    (["-verbose", "-output_device"], echo()),
-    (["-verbose", "-output_bit", "16", "-output_bit", "24"], echo(bits=24)),
-    (["-verbose", "-buffer_duration", " 50ms", "-output_bit", "abc"], echo(duration=50)),
-    (["-verbose", "-buffer_duration", "-7"], echo(duration=-7)),
-    (["-verbose", "-priority_app", "-mono_lfe"], echo(app="-mono_lfe")),
-    (["-verbose", "-Mono_LFE", "-mute_mixer"], echo(mono="Enable")),
-    (["-verbose", "-attenuation", "1e-1"], echo(attenuation="0.100000")),
-    (["-verbose", "-attenuation", "x"], echo(attenuation="0.000000")),
-    (["-verbose", "-attenuation", "0.1", "-attenuation", "1.25"], echo(attenuation="1.250000")),
+    (["-verbose", "-Output_Device", "Speakers (2- USB)", "-output_bit", "24", "-buffer_duration",
+      " 50ms", "-priority_app", "Player.exe", "-Mono_LFE", "-mute_mixer", "-attenuation", "1e-1"],
+     echo("Speakers (2- USB)", 24, 50, "Player.exe", "Enable", "0.100000")),
     (["-verbose", "-output_device", "n" * 300, "-priority_app", "N" * 300],
      echo(device="n" * 259, app="N" * 259)),
 ]

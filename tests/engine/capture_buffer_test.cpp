@@ -28,69 +28,6 @@ std::vector<float> StereoPacket(uint32_t frames, float base)
     return v;
 }
 
-TEST(FrameStore, OnlyThirtyTwoBitFloatIsUsableButEveryFormatIsSizedAndWidened)
-{
-    struct Case {
-        const char* name;
-        WaveFormat format;
-        bool usable;
-        uint32_t frame_bytes;
-        WaveFormatGuid sub_format;
-    } cases[] = {
-        {"extensible float 32", Format(2, 44100, 32), true, 8, kSubtypeFloat},
-        {"extensible PCM 32", Format(2, 44100, 32, kSubtypePcm), false, 8, kSubtypePcm},
-        {"extensible float 64", Format(2, 44100, 64), false, 16, kSubtypeFloat},
-        {"plain PCM 16", Format(2, 44100, 16, kSubtypeFloat, 1), false, 4, kSubtypePcm},
-        // A plain float format is widened as PCM like every plain format.
-        {"plain float 32", Format(2, 44100, 32, kSubtypeFloat, 3), false, 8, kSubtypePcm},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CCaptureBuffer b;
-        b.tap_count = 1023;
-        b.write_pos = 3;
-        b.read_pos = 1;
-        EXPECT_EQ(b.SetFormat(&c.format), c.usable);
-        EXPECT_EQ(b.write_pos + b.read_pos, 0u);
-        EXPECT_EQ(b.capacity, 44100u);
-        EXPECT_EQ(b.frame_bytes, c.frame_bytes);
-        EXPECT_EQ(b.spare_frames, 1023u);
-        EXPECT_EQ(b.capture_format.block_align, c.format.block_align);
-        EXPECT_EQ(b.capture_format.valid_bits_per_sample, c.format.bits_per_sample);
-        EXPECT_EQ(b.capture_format.channel_mask, 0u);
-        EXPECT_TRUE(SameSubFormat(b.capture_format.sub_format, c.sub_format));
-        ASSERT_NE(b.storage, nullptr);
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(b.storage) % 32, 0u);
-        // The whole block is writable: ASan reports it otherwise.
-        std::memset(b.storage, 0, (44100 + 1023) * c.frame_bytes);
-    }
-}
-
-TEST(FrameStore, UnallocatableStoreIsEmptyAndStaysInBounds)
-{
-    CFIRFilter f;
-    // 4 000 000 frames of 2 x 1024 bytes: more than 32 bits can size.
-    WaveFormat format = Format(2, 4000000, 8192);
-    ConsoleCapture console;
-    EXPECT_FALSE(f.SetFormat(&format));
-    EXPECT_EQ(f.capacity, 0u);
-    EXPECT_EQ(f.storage, nullptr);
-
-    std::vector<uint8_t> packet(64);
-    EXPECT_TRUE(f.WriteData(2, packet.data()));
-    EXPECT_EQ(f.write_pos, 0u);
-    EXPECT_EQ(console.Text(),
-              L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
-
-    console.Clear();
-    f.sample_kind = kSampleKindPcm16;
-    f.output_format = Format(2, 48000, 16, kSubtypePcm);
-    std::vector<uint8_t> out(16, 0xCD);
-    EXPECT_EQ(f.ReadData(4, out.data()), 0u);
-    EXPECT_EQ(out, std::vector<uint8_t>(16, 0));
-    EXPECT_EQ(console.Text(), L"WARNING:Buffer empty!\n");
-}
-
 TEST(FrameStore, KeepsTheFirstTwoSamplesOfEachFrameAndNeverReadsPastOne)
 {
     struct Case {

@@ -189,94 +189,6 @@ TEST(ChannelMap, BandsMutesMonoLfeAndBypassReachTheirChannelsOnly)
     }
 }
 
-TEST(Containers, SamplesSitAtTheTopOfWiderContainersAndNothingPastTheBlockIsWritten)
-{
-    const float x24 = 305419904.0f / 2147483648.0f; // 0x12345680
-    const struct {
-        int32_t kind;
-        uint16_t channels, container_bits, block_align;
-        float sample;
-        Bytes frame; // channels 0 and 1 (-sample), then 0 bytes to the block's end
-    } cases[] = {
-        {kSampleKindPcm24, 8, 32, 32, x24, {0x00, 0x56, 0x34, 0x12, 0x00, 0xA9, 0xCB, 0xED}},
-        {kSampleKindPcm16, 6, 32, 24, 1.0f, {0x00, 0x00, 0xFF, 0x7F, 0x00, 0x00, 0x01, 0x80}},
-        // Six channels announced, room for two: the two are all that is written.
-        {kSampleKindPcm24, 6, 24, 6, 1.0f, {0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80}},
-    };
-    for (const auto& c : cases) {
-        // No tap but the high-pass one: channels 0..3 carry bypassed samples only.
-        auto f = MakeFilter({{1.0f, 1.0f, 0.0f}}, c.kind, c.channels, c.container_bits);
-        f->output_format.block_align = c.block_align;
-        Store(f.get(), {c.sample, -c.sample, c.sample, -c.sample});
-        for (uint8_t through : {0, 1}) {
-            SCOPED_TRACE(testing::Message() << c.channels << " channels, through " << +through);
-            f->divider_through = through;
-            // The low-pass pair repeats the band-pass one, and so does the
-            // high-pass pair in bypass, where the block has room for them.
-            Bytes expected = c.frame;
-            expected.resize(c.block_align, 0);
-            for (size_t pair = 1; pair <= (through ? 2u : 1u) && 8 * pair < c.block_align; ++pair)
-                std::copy(c.frame.begin(), c.frame.end(), expected.begin() + 8 * pair);
-            EXPECT_EQ(Read(f.get(), 1), expected);
-        }
-    }
-}
-
-TEST(Underrun, MissingFramesAreSilentAndWarnedAfterTheClipLineOfTheCall)
-{
-    auto f = MakeFilter({{0.0f, 1.0f, 0.0f}}, kSampleKindPcm16);
-    std::vector<float> lr(200, 0.25f);
-    lr[2 * 50] = 1.25f;
-    lr[2 * 60 + 1] = -1.5f;
-    Store(f.get(), lr);
-    ConsoleCapture console;
-    std::vector<int16_t> out = Samples16(Read(f.get(), 480));
-    EXPECT_EQ(console.Text(), L"WARNING:Clip signal! 1.500\nWARNING:Buffer empty!\n");
-    EXPECT_EQ(out[6 * 50], 32767);
-    EXPECT_EQ(out[6 * 60 + 1], -32767);
-    EXPECT_EQ(out[6 * 99], 8191);
-    EXPECT_EQ(std::count(out.begin() + 6 * 100, out.end(), 0), 6 * 380);
-
-    console.Clear();
-    Bytes out2(480 * 12, 0xCD);
-    EXPECT_EQ(f->ReadData(480, out2.data()), 0u);
-    EXPECT_EQ(out2, Bytes(480 * 12, 0));
-    EXPECT_EQ(console.Text(), L"WARNING:Buffer empty!\n");
-}
-
-TEST(LookAhead, FramesNotYetCapturedReadAsSilenceFromTheCallThatReachesThem)
-{
-    // Eight taps all 1: each output is the sum of its window, n/64 of 2^31.
-    auto f = MakeFilter(std::vector<Entry>(8, Entry{1.0f, 1.0f, 1.0f}), kSampleKindPcm24);
-    auto frames = [&](uint32_t first, uint32_t last) {
-        return Bytes(f->storage + 8 * first, f->storage + 8 * last);
-    };
-    // Not-a-number patterns where nothing was captured yet.
-    std::memset(f->storage, 0xFF, 40 * 8);
-    Store(f.get(), std::vector<float>(2 * 4, 1.0f / 64.0f));
-    ConsoleCapture console;
-    // A call for no frames writes and prints nothing, but clears up to the
-    // end of the next window and no further.
-    Bytes out(18, 0xCD);
-    EXPECT_EQ(f->ReadData(0, out.data()), 0u);
-    EXPECT_EQ(out, Bytes(18, 0xCD));
-    EXPECT_EQ(frames(4, 8), Bytes(4 * 8, 0));
-    EXPECT_EQ(frames(8, 12), Bytes(4 * 8, 0xFF));
-
-    Store(f.get(), std::vector<float>(2 * 16, 1.0f / 64.0f)); // 20 frames
-    out = Read(f.get(), 12); // windows up to frame 19: nothing cleared
-    EXPECT_EQ(frames(20, 28), Bytes(8 * 8, 0xFF));
-    Bytes tail = Read(f.get(), 8);
-    EXPECT_EQ(frames(20, 28), Bytes(8 * 8, 0));
-    EXPECT_EQ(frames(28, 29), Bytes(8, 0xFF));
-    out.insert(out.end(), tail.begin(), tail.end());
-    for (uint32_t i = 0; i < 20; ++i) {
-        const int32_t sample = out[18 * i] << 8 | out[18 * i + 1] << 16 | out[18 * i + 2] << 24;
-        EXPECT_EQ(sample, static_cast<int32_t>(std::min(8u, 20 - i)) << 25) << "frame " << i;
-    }
-    EXPECT_EQ(console.Text(), L"");
-}
-
 TEST(Bypass, PlaysTheCentreFrameOfTheWindowScaledInStepWithTheDivider)
 {
     std::vector<float> lr;
@@ -303,32 +215,6 @@ TEST(Bypass, PlaysTheCentreFrameOfTheWindowScaledInStepWithTheDivider)
             EXPECT_EQ(attenuated[i],
                       static_cast<int16_t>((32767.0f * lr[2 * (3 + i / 6 + n / 2) + i % 2]) * 0.8f))
                 << n << " taps, sample " << i;
-    }
-}
-
-TEST(Silence, FramesThatCannotBeFilteredAreConsumedAsSilence)
-{
-    for (int c = 0; c < 3; ++c) {
-        SCOPED_TRACE(c);
-        auto f = MakeFilter(std::vector<Entry>(64, Entry{1.0f, 1.0f, 1.0f}), kSampleKindPcm16);
-        WaveFormat capture = Format(2, 48000, 32, c == 1 ? kSubtypePcm : kSubtypeFloat);
-        if (c == 0) {
-            f->sample_kind = kSampleKindNone;
-        } else if (c == 1) {
-            EXPECT_FALSE(f->SetFormat(&capture)); // the capture is not float
-        } else {
-            // Taps loaded after the store was sized: it has no spare frames
-            // for a window of 64, and nothing past it is read or cleared.
-            f->buffer_msec = 1; // 48 frames
-            f->tap_count = 0;
-            EXPECT_TRUE(f->SetFormat(&capture));
-            f->tap_count = 64;
-        }
-        Store(f.get(), std::vector<float>(96, 0.5f));
-        Bytes out(48 * 12, 0xCD);
-        EXPECT_EQ(f->ReadData(48, out.data()), 48u);
-        EXPECT_EQ(out, Bytes(48 * 12, 0));
-        EXPECT_EQ(f->read_pos, 48u);
     }
 }
 

@@ -74,29 +74,6 @@ TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused
     }
 }
 
-TEST(TapTable, ThreeFilesFillTheirColumnsOfAZeroedAlignedTable)
-{
-    TempDir dir;
-    std::string files[3];
-    std::vector<float> expected(4 * 256, 0.0f);
-    for (int k = 0; k < 255; ++k) {
-        const int values[3] = {k + 1, -(k + 1), 1000 + k};
-        for (int band = 0; band < 3; ++band) {
-            files[band] += std::to_string(values[band]) + "\n";
-            expected[4 * k + band] = static_cast<float>(values[band]);
-        }
-    }
-    CFIRFilter f;
-    for (uint32_t band = 0; band < 3; ++band) {
-        f.taps_dirty = 0;
-        ASSERT_TRUE(f.LoadTaps(dir.WriteFile(kTapFileNames[band], files[band]).c_str(), band));
-        EXPECT_EQ(f.taps_dirty, 1);
-    }
-    EXPECT_EQ(f.GetTapCount(), 255u);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(f.taps) % 32, 0u);
-    EXPECT_EQ(Table(f), expected);
-}
-
 TEST(TapTable, MissingFileIsReportedAndTheNextFileSetsTheLengthOthersMustMatch)
 {
     TempDir dir;
