@@ -1,6 +1,6 @@
 // The supervisor's handlers that the whole-program scenarios cannot show:
-// console events other than Ctrl+C, the time line's padding, the hotkeys,
-// and the priority watch letting go of the last detection's handle.
+// console events other than Ctrl+C, the hotkeys, and the priority watch
+// letting go of the last detection's handle.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 #include "hotkeys.h"
 #include "priority_app.h"
 #include "shared_state.h"
-#include "timestamp.h"
 
 namespace {
 
@@ -28,14 +27,6 @@ TEST(ConsoleHandler, OtherEventsArePrintedAndLeftToTheDefaultHandling)
     EXPECT_EQ(WaitForSingleObject(ctrlEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     CloseHandle(ctrlEvent);
     ctrlEvent = nullptr;
-}
-
-TEST(Timestamp, FieldsArePaddedWithZeros)
-{
-    ConsoleCapture console;
-    PrintTimeOfDay({2026, 12, 1, 7, 9, 5, 3, 7});
-    PrintTimeOfDay({2026, 12, 1, 7, 23, 59, 59, 999});
-    EXPECT_EQ(console.Text(), L"09:05:03.007\n23:59:59.999\n");
 }
 
 std::map<int, SHORT> keysDown;

@@ -57,16 +57,13 @@ TEST(Check, CrossoverPointsAndWarningsOfKnownTapSets)
         std::vector<CheckWarning> warnings;
         double fitting_rate = 0;
     } cases[] = {
+        // clang-format off
         {"designed at the rate checked", 48000, 48000, false, 1.0, {}},
-        {"low and high swapped",
-         48000,
-         48000,
-         true,
-         1.0,
-         {{kBandOutOfPlace, 0}, {kBandOutOfPlace, 2}, {kHighBandPassesDc, 2}}},
+        {"low and high swapped", 48000, 48000, true, 1.0, {{kBandOutOfPlace, 0}, {kBandOutOfPlace, 2}, {kHighBandPassesDc, 2}}},
         {"44.1 kHz design checked at 48 kHz", 44100, 48000, false, 1.0, {{kOtherRate, 0}}, 44100},
         {"48 kHz design checked at 44.1 kHz", 48000, 44100, false, 1.0, {{kOtherRate, 0}}, 48000},
         {"mid band 6 dB up", 48000, 48000, false, 2.0, {{kSumNotFlat, 0}, {kSineCanClip, 1}}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -85,6 +82,23 @@ TEST(Check, CrossoverPointsAndWarningsOfKnownTapSets)
         EXPECT_EQ(report.fitting_rate, c.fitting_rate);
         EXPECT_EQ(CheckExitStatus(report), c.warnings.empty() ? 0 : 1);
     }
+}
+
+TEST(Check, TheExampleTapsAreAClean300HzAnd3kHzCrossover)
+{
+    CFIRFilter f;
+    BandTaps taps;
+    for (uint32_t band = 0; band < 3; ++band) {
+        ASSERT_TRUE(f.LoadTaps((std::string(TRIVANDEL_TAPS_DIR) + "/" + kTapFileNames[band]).c_str(),
+                               band));
+        for (uint32_t k = 0; k < f.tap_count; ++k)
+            taps[band].push_back(f.taps[4 * k + band]);
+    }
+    const CheckReport report = CheckTaps(taps, 48000, 0.8);
+    EXPECT_EQ(report.warnings, std::vector<CheckWarning>());
+    ASSERT_EQ(report.crossovers.size(), 2u);
+    EXPECT_NEAR(report.crossovers[0], 300, 6);
+    EXPECT_NEAR(report.crossovers[1], 3000, 60);
 }
 
 TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)

@@ -170,49 +170,6 @@ TEST_P(PathProperty, ImpulseTapPicksItsFrameInFileOrderOldestFirst)
     }
 }
 
-TEST_P(PathProperty, SumsAreClampedToFullScaleAndThePeakIsTakenBefore)
-{
-    const float f = 32767.0f;
-    SetClampLimits(f);
-    // Left and right sample (taps all 1), the two slots of every band, the
-    // peak (not checked when not a number). A NaN sum is silence, an
-    // infinite one full scale.
-    const float cases[][5] = {
-        {1.5f * f, -1.5f * f, f, -f, 1.5f * f},
-        {f, -f, f, -f, f},
-        {kNaN, -kNaN, 0.0f, 0.0f, kNaN},
-        {kInf, -kInf, f, -f, kInf},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c[0]);
-        Window w(1, first_frame());
-        for (int b = 0; b < 3; ++b)
-            w.t(0, b) = 1.0f;
-        w.x(0, 0) = c[0];
-        w.x(0, 1) = c[1];
-        BandFrame out = Run(w);
-        for (int slot = 0; slot < 6; ++slot)
-            EXPECT_EQ(Bits(out)[slot], std::bit_cast<uint32_t>(c[2 + slot % 2])) << "slot " << slot;
-        if (!std::isnan(c[4])) {
-            EXPECT_EQ(out.v[6], c[4]);
-            EXPECT_EQ(out.v[7], c[4]);
-        }
-    }
-    // The peak is the largest magnitude whichever slot holds it.
-    SetClampLimits(1.0f);
-    for (int target = 0; target < 6; ++target) {
-        Window w(1, first_frame());
-        for (int b = 0; b < 3; ++b)
-            w.t(0, b) = b == target / 2 ? 4.0f : 1.0f;
-        w.x(0, 0) = target % 2 == 0 ? -2.0f : 1.0f;
-        w.x(0, 1) = target % 2 == 1 ? -2.0f : 1.0f;
-        BandFrame out = Run(w);
-        EXPECT_EQ(out.v[target], -1.0f) << "target slot " << target;
-        EXPECT_EQ(out.v[6], 8.0f) << "target slot " << target;
-        EXPECT_EQ(out.v[7], 8.0f) << "target slot " << target;
-    }
-}
-
 TEST_P(PathProperty, AdditionsFollowTheEvenOddOrder)
 {
     // Ten products 2^24, 1, -2^24, 0, ...: 2^24 + 1 rounds back to 2^24, so

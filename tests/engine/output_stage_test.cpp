@@ -59,28 +59,6 @@ std::vector<int16_t> Samples16(const Bytes& out)
     return samples;
 }
 
-TEST(Rescale, FirstCallScalesTheTapsOnceAndSetsTheClampLimits)
-{
-    for (int32_t kind : {kSampleKindPcm16, kSampleKindPcm24}) {
-        const float full = kind == kSampleKindPcm16 ? 32767.0f : 2147483648.0f;
-        SCOPED_TRACE(full);
-        auto f = MakeFilter({{1.0f, -0.5f, 0.25f}, {0.125f, 2.0f, -1.0f}}, kind);
-        f->attenuation = 0.8f;
-        Bytes out(36, 0xCD);
-        EXPECT_EQ(f->ReadData(0, out.data()), 0u);
-        EXPECT_EQ(f->ReadData(0, out.data()), 0u);
-        EXPECT_EQ(f->full_scale, full);
-        for (int lane = 0; lane < 4; ++lane) {
-            EXPECT_EQ(ClampLimits.upper[lane], full);
-            EXPECT_EQ(ClampLimits.lower[lane], -full);
-        }
-        const float g = 0.8f * full;
-        EXPECT_EQ(std::vector<float>(f->taps, f->taps + 12),
-                  (std::vector<float>{1.0f * g, -0.5f * g, 0.25f * g, 0, 0.125f * g, 2.0f * g,
-                                      -1.0f * g, 0, 0, 0, 0, 0}));
-    }
-}
-
 TEST(Rescale, AGainThatWouldMakeTheScaledTapsNotFiniteIsDetected)
 {
     const float nan = std::nanf(""), inf = INFINITY;

@@ -50,23 +50,19 @@ inline AlignedFloats MakeAlignedFloats(size_t count)
     return block;
 }
 
-// Block alignment = channels * bits / 8. A plain format (any other tag) has
-// extra size 0 and junk behind it that must not be taken over.
+// An extensible format; block alignment = channels * bits / 8.
 inline WaveFormat Format(uint16_t channels, uint32_t rate, uint16_t bits,
-                         const WaveFormatGuid& sub_format = kSubtypeFloat,
-                         uint16_t tag = kWaveFormatExtensible)
+                         const WaveFormatGuid& sub_format = kSubtypeFloat)
 {
     WaveFormat f{};
-    f.format_tag = tag;
+    f.format_tag = kWaveFormatExtensible;
     f.channels = channels;
     f.samples_per_sec = rate;
     f.block_align = static_cast<uint16_t>(channels * bits / 8);
     f.avg_bytes_per_sec = rate * f.block_align;
     f.bits_per_sample = bits;
-    const bool plain = tag != kWaveFormatExtensible;
-    f.extra_size = plain ? 0 : 22;
-    f.valid_bits_per_sample = plain ? 0xBEEF : bits;
-    f.channel_mask = plain ? 0xDEADBEEF : 0;
+    f.extra_size = 22;
+    f.valid_bits_per_sample = bits;
     f.sub_format = sub_format;
     return f;
 }

@@ -1,14 +1,11 @@
-// peer.exe: what the whole-program scenarios need besides trivandel.
-//   peer power EVENT                  sends WM_POWERBROADCAST with EVENT to the
-//                                     program's hidden window, as the system
-//                                     does (4 suspend, 18 resume)
-//   peer window visible|hidden|owned MS
-//                                     stands in for a priority application
-//                                     (copied under the name the test needs):
-//                                     a visible unowned top-level window (is
-//                                     detected), a never-shown one or a visible
-//                                     owned one (are not), for MS milliseconds;
-//                                     prints "shown" once they exist
+// peer.exe, started beside the program by the whole-program scenarios:
+//   peer power EVENT        WM_POWERBROADCAST to its hidden window, as the
+//                           system sends it (4 suspend, 18 resume)
+//   peer window MODE MS     a priority application (copied under the name a
+//                           test needs) for MS ms: a visible unowned top-level
+//                           window (MODE visible, detected), a never-shown
+//                           one (hidden) or a visible owned one (owned);
+//                           prints "shown" once they exist
 // Exit status 0; 1 when no window could be found or made.
 #include <windows.h>
 
