@@ -8,25 +8,6 @@
 #include "path_text.h"
 #include "wav_file.h"
 
-namespace {
-
-WaveFormat Extensible(uint32_t rate, uint16_t channels, uint16_t bits, const WaveFormatGuid& sub)
-{
-    WaveFormat f{};
-    f.format_tag = kWaveFormatExtensible;
-    f.channels = channels;
-    f.samples_per_sec = rate;
-    f.block_align = static_cast<uint16_t>(channels * bits / 8);
-    f.avg_bytes_per_sec = rate * f.block_align;
-    f.bits_per_sample = bits;
-    f.extra_size = 22;
-    f.valid_bits_per_sample = bits;
-    f.sub_format = sub;
-    return f;
-}
-
-} // namespace
-
 bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
                const std::filesystem::path& output, const RenderSettings& settings)
 {
@@ -49,7 +30,7 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
     filter->mono_lfe = settings.mono_lfe ? 1 : 0;
     filter->attenuation = settings.attenuation;
     const uint16_t bits = static_cast<uint16_t>(settings.output_bit);
-    filter->output_format = Extensible(rate, 6, bits, kSubtypePcm);
+    filter->output_format = ExtensibleFormat(6, rate, bits, kSubtypePcm);
     filter->sample_kind = bits == 16 ? kSampleKindPcm16 : kSampleKindPcm24;
     if (!filter->ScaledTapsAreFinite()) {
         ConsolePrint(L"ERROR:The attenuation makes the filter taps infinite or NaN. "
@@ -68,7 +49,7 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
         return false;
     }
     filter->buffer_msec = static_cast<uint32_t>(ms);
-    const WaveFormat capture = Extensible(rate, 2, 32, kSubtypeFloat);
+    const WaveFormat capture = ExtensibleFormat(2, rate, 32);
     if (!filter->SetFormat(&capture)) {
         ConsolePrint(L"ERROR:Not enough memory to render.\n");
         return false;

@@ -18,3 +18,19 @@ void WidenWaveFormat(const WaveFormat* format, WaveFormat* out)
     out->channel_mask = 0;
     out->sub_format = kSubtypePcm;
 }
+
+WaveFormat ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits,
+                            const WaveFormatGuid& sub_format)
+{
+    WaveFormat f{};
+    f.format_tag = kWaveFormatExtensible;
+    f.channels = channels;
+    f.samples_per_sec = rate;
+    f.block_align = static_cast<uint16_t>(channels * bits / 8);
+    f.avg_bytes_per_sec = rate * f.block_align;
+    f.bits_per_sample = bits;
+    f.extra_size = 22;
+    f.valid_bits_per_sample = bits;
+    f.sub_format = sub_format;
+    return f;
+}

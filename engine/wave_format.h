@@ -49,3 +49,8 @@ bool SameSubFormat(const WaveFormatGuid& a, const WaveFormatGuid& b);
 // valid bits = bits per sample, channel mask 0, sub-format PCM. Only the
 // first 18 bytes of a plain format are read.
 void WidenWaveFormat(const WaveFormat* format, WaveFormat* out);
+
+// An extensible format of `channels` samples of `bits` each, all of them
+// valid, no channel mask: a stream's format as the engine sees it.
+WaveFormat ExtensibleFormat(uint16_t channels, uint32_t rate, uint16_t bits,
+                            const WaveFormatGuid& sub_format = kSubtypeFloat);

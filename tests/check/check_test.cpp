@@ -89,8 +89,8 @@ TEST(Check, TheExampleTapsAreAClean300HzAnd3kHzCrossover)
     CFIRFilter f;
     BandTaps taps;
     for (uint32_t band = 0; band < 3; ++band) {
-        ASSERT_TRUE(f.LoadTaps((std::string(TRIVANDEL_TAPS_DIR) + "/" + kTapFileNames[band]).c_str(),
-                               band));
+        ASSERT_TRUE(f.LoadTaps(
+            (std::string(TRIVANDEL_TAPS_DIR) + "/" + kTapFileNames[band]).c_str(), band));
         for (uint32_t k = 0; k < f.tap_count; ++k)
             taps[band].push_back(f.taps[4 * k + band]);
     }
@@ -152,9 +152,9 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
         reference.attenuation = c.settings.attenuation;
         reference.mono_lfe = c.settings.mono_lfe;
         reference.buffer_msec = 2000;
-        const WaveFormat capture = Format(2, kRate, 32);
+        const WaveFormat capture = ExtensibleFormat(2, kRate, 32);
         ASSERT_TRUE(reference.SetFormat(&capture));
-        reference.output_format = Format(6, kRate, c.settings.output_bit, kSubtypePcm);
+        reference.output_format = ExtensibleFormat(6, kRate, c.settings.output_bit, kSubtypePcm);
         reference.sample_kind = c.settings.output_bit == 16 ? kSampleKindPcm16 : kSampleKindPcm24;
         const uint32_t out_frames = kFrames + n - 1;
         std::vector<uint8_t> expected(out_frames * reference.output_format.block_align);

@@ -222,9 +222,9 @@ TEST_P(PathReadData, BuffersAndClipLinesAreThoseOfTheReferencePath)
             for (uint32_t k = 0; k < 301; ++k)
                 for (int b = 0; b < 3; ++b)
                     f.taps[4 * k + b] = value(rng) * 0.15f;
-            WaveFormat capture = Format(2, 48000, 32);
+            WaveFormat capture = ExtensibleFormat(2, 48000, 32);
             ASSERT_TRUE(f.SetFormat(&capture));
-            f.output_format = Format(6, 48000, bits, kSubtypePcm);
+            f.output_format = ExtensibleFormat(6, 48000, bits, kSubtypePcm);
             f.sample_kind = kind;
             std::vector<float> lr(2 * 2000);
             for (float& v : lr)

@@ -26,10 +26,11 @@ std::unique_ptr<CFIRFilter> MakeFilter(const std::vector<Entry>& taps, int32_t k
     for (size_t k = 0; k < taps.size(); ++k)
         std::memcpy(f->taps + 4 * k, taps[k].data(), sizeof(Entry));
     f->tap_count = static_cast<uint32_t>(taps.size());
-    WaveFormat capture = Format(2, 48000, 32);
+    WaveFormat capture = ExtensibleFormat(2, 48000, 32);
     EXPECT_TRUE(f->SetFormat(&capture));
     const uint16_t bits = kind == kSampleKindPcm24 ? 24 : 16;
-    f->output_format = Format(channels, 48000, container_bits ? container_bits : bits, kSubtypePcm);
+    f->output_format =
+        ExtensibleFormat(channels, 48000, container_bits ? container_bits : bits, kSubtypePcm);
     f->output_format.valid_bits_per_sample = bits;
     f->sample_kind = kind;
     f->attenuation = 1.0f;

@@ -1,5 +1,4 @@
-// Helpers shared by the engine tests: temporary folders, aligned blocks and
-// wave formats.
+// Helpers shared by the engine tests: temporary folders and aligned blocks.
 #pragma once
 
 #include <cstdint>
@@ -48,21 +47,4 @@ inline AlignedFloats MakeAlignedFloats(size_t count)
     AlignedFloats block(static_cast<float*>(AlignedAlloc(count * sizeof(float))));
     std::memset(block.get(), 0, count * sizeof(float));
     return block;
-}
-
-// An extensible format; block alignment = channels * bits / 8.
-inline WaveFormat Format(uint16_t channels, uint32_t rate, uint16_t bits,
-                         const WaveFormatGuid& sub_format = kSubtypeFloat)
-{
-    WaveFormat f{};
-    f.format_tag = kWaveFormatExtensible;
-    f.channels = channels;
-    f.samples_per_sec = rate;
-    f.block_align = static_cast<uint16_t>(channels * bits / 8);
-    f.avg_bytes_per_sec = rate * f.block_align;
-    f.bits_per_sample = bits;
-    f.extra_size = 22;
-    f.valid_bits_per_sample = bits;
-    f.sub_format = sub_format;
-    return f;
 }
