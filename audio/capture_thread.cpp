@@ -49,13 +49,7 @@ template <class Interface> void ReleaseInterface(Interface*& object)
 // (its lines printed) or when the loop has ended.
 void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources* r)
 {
-    // All three files are read even after a failure, so every bad file is reported.
-    bool taps_loaded = true;
-    for (uint32_t band = 0; band < 3; ++band) {
-        if (!filter->LoadTaps(kTapFileNames[band], band))
-            taps_loaded = false;
-    }
-    if (!taps_loaded)
+    if (!filter->LoadTapFiles()) // its lines name every bad file
         return PrintInitializationFailed();
     filter->mono_lfe = settings->mono_lfe;
     filter->attenuation = settings->attenuation;

@@ -155,14 +155,9 @@ int Run(const std::vector<Argument>& args)
     ConsolePrint(L"Tap files %s, %s, %s in %ls\n", kTapFileNames[0], kTapFileNames[1],
                  kTapFileNames[2], PathText(here).c_str());
 
-    // As the capture thread loads them: every file is read even after a failure.
+    // As the capture thread loads them, with the same lines.
     CFIRFilter filter;
-    bool loaded = true;
-    for (uint32_t band = 0; band < 3; ++band) {
-        if (!filter.LoadTaps(kTapFileNames[band], band))
-            loaded = false;
-    }
-    if (!loaded) {
+    if (!filter.LoadTapFiles()) {
         ConsolePrint(L"ERROR:trivandel.exe cannot use these tap files.\n");
         return 2;
     }

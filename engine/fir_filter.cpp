@@ -145,6 +145,16 @@ bool CFIRFilter::LoadTaps(const char* path, uint32_t band)
     return true;
 }
 
+bool CFIRFilter::LoadTapFiles()
+{
+    bool loaded = true;
+    for (uint32_t band = 0; band < kBands; ++band) {
+        if (!LoadTaps(kTapFileNames[band], band))
+            loaded = false;
+    }
+    return loaded;
+}
+
 float CFIRFilter::OutputFullScale() const
 {
     if (sample_kind == kSampleKindPcm16)

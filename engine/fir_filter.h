@@ -19,6 +19,11 @@ public:
     // (entry k = LPF[k], BPF[k], HPF[k], 0). Prints its own error lines.
     bool LoadTaps(const char* path, uint32_t band);
 
+    // Loads the three files of kTapFileNames from the working folder, each
+    // into its band. All three are read even after a failure, so that every
+    // bad file is reported; true only when all three loaded.
+    bool LoadTapFiles();
+
     uint32_t GetTapCount() const override;
 
     // Full scale of the output's samples: 32767 for 16-bit PCM, 2^31 for

@@ -121,8 +121,7 @@ TEST_P(LongFilterTest, HearsWholeWindowsOnceTheStoreHasFilled)
 
     // A filter of our own holding every packet before its first read.
     CFIRFilter reference;
-    for (uint32_t band = 0; band < 3; ++band)
-        ASSERT_TRUE(reference.LoadTaps(kTapFileNames[band], band));
+    ASSERT_TRUE(reference.LoadTapFiles());
     WidenWaveFormat(&standin::Initializations().at(0).format, &reference.output_format);
     reference.sample_kind = kSampleKindPcm16;
     reference.mono_lfe = settings_.mono_lfe;

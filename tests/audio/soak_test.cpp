@@ -177,10 +177,9 @@ TEST_F(SoakTest, HoursOfDriftingJitteryCaptureComeOutAsTheEngineMakesThem)
         taps[1] += k == kTaps / 2 ? "0.5\n" : "0\n";          // half the signal
         taps[2] += k == kTaps / 2 ? "0.9375\n" : "-0.0625\n"; // the rest
     }
-    for (uint32_t band = 0; band < 3; ++band) {
+    for (uint32_t band = 0; band < 3; ++band)
         std::ofstream(kTapFileNames[band], std::ios::binary) << taps[band];
-        ASSERT_TRUE(s.reference.LoadTaps(kTapFileNames[band], band));
-    }
+    ASSERT_TRUE(s.reference.LoadTapFiles());
     s.reference.attenuation = settings_.attenuation;
     s.reference.mono_lfe = 0;
     standin::CaptureConfig capture;
