@@ -162,7 +162,9 @@ void Record(StreamEvent::Kind kind, uint32_t frames, DWORD flags, const std::vec
 
 class StandInPropertyStore : public Object<IPropertyStore> {
 public:
-    explicit StandInPropertyStore(const EndpointSpec& spec) : Object("IPropertyStore"), spec_(spec) {}
+    explicit StandInPropertyStore(const EndpointSpec& spec) : Object("IPropertyStore"), spec_(spec)
+    {
+    }
     HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override
     {
         PropVariantInit(value);
@@ -353,7 +355,9 @@ protected:
 
 class StandInRenderClient : public Service<IAudioRenderClient> {
 public:
-    explicit StandInRenderClient(StandInAudioClient* client) : Service("IAudioRenderClient", client) {}
+    explicit StandInRenderClient(StandInAudioClient* client) : Service("IAudioRenderClient", client)
+    {
+    }
     HRESULT STDMETHODCALLTYPE GetBuffer(UINT32 frames, BYTE** data) override
     {
         *data = nullptr;
@@ -417,8 +421,8 @@ public:
         const WaveFormat& format = client_->format();
         buffer_.assign(static_cast<size_t>(packet.frames) * format.block_align, 0x5A);
         if (!packet.silent && config_.source != nullptr && format.bits_per_sample == 32) {
-            config_.source(reinterpret_cast<float*>(buffer_.data()), packet.frames,
-                           format.channels, format.samples_per_sec, position_, config_.context);
+            config_.source(reinterpret_cast<float*>(buffer_.data()), packet.frames, format.channels,
+                           format.samples_per_sec, position_, config_.context);
         } else if (!packet.silent) {
             std::fill(buffer_.begin(), buffer_.end(), 0);
         }
