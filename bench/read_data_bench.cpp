@@ -13,21 +13,6 @@ namespace {
 
 constexpr uint32_t kFrames = 4800;
 
-WaveFormat Format(uint16_t channels, uint16_t bits, const WaveFormatGuid& sub_format)
-{
-    WaveFormat f{};
-    f.format_tag = kWaveFormatExtensible;
-    f.channels = channels;
-    f.samples_per_sec = 48000;
-    f.block_align = static_cast<uint16_t>(channels * bits / 8);
-    f.avg_bytes_per_sec = 48000u * f.block_align;
-    f.bits_per_sample = bits;
-    f.extra_size = 22;
-    f.valid_bits_per_sample = bits;
-    f.sub_format = sub_format;
-    return f;
-}
-
 void BM_ReadData(benchmark::State& state)
 {
     const uint32_t taps = static_cast<uint32_t>(state.range(0));
@@ -42,12 +27,12 @@ void BM_ReadData(benchmark::State& state)
         for (int b = 0; b < 3; ++b)
             filter.taps[4 * k + b] = value(rng) / taps;
     filter.tap_count = taps;
-    WaveFormat capture = Format(2, 32, kSubtypeFloat);
+    WaveFormat capture = ExtensibleFormat(2, 48000, 32);
     if (!filter.SetFormat(&capture)) {
         state.SkipWithError("SetFormat failed");
         return;
     }
-    filter.output_format = Format(6, 16, kSubtypePcm);
+    filter.output_format = ExtensibleFormat(6, 48000, 16, kSubtypePcm);
     filter.sample_kind = kSampleKindPcm16;
     filter.divider_through = through ? 1 : 0;
     std::vector<float> packet(2 * (kFrames + taps));

@@ -602,18 +602,11 @@ WaveFormat FloatFormat(uint32_t rate, uint16_t channels)
 
 WaveFormat PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t valid_bits)
 {
-    uint16_t align = static_cast<uint16_t>(bits / 8 * channels);
-    uint32_t mask = channels == 2 ? 0x3u : channels == 6 ? 0x3Fu : 0u;
-    return {kWaveFormatExtensible,
-            channels,
-            rate,
-            align * rate,
-            align,
-            bits,
-            22,
-            valid_bits,
-            mask,
-            kSubtypePcm};
+    // As engines describe themselves: speaker positions for stereo and 5.1.
+    WaveFormat format = ExtensibleFormat(channels, rate, bits, kSubtypePcm);
+    format.valid_bits_per_sample = valid_bits;
+    format.channel_mask = channels == 2 ? 0x3u : channels == 6 ? 0x3Fu : 0u;
+    return format;
 }
 
 void Reset()

@@ -1,6 +1,12 @@
 #include "wav_file.h"
 
+#include <bit>
 #include <cstring>
+
+#include "wave_format.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "the fmt chunk is written from the bytes of a little-endian record");
 
 namespace {
 
@@ -14,15 +20,10 @@ uint32_t U32(const uint8_t* p)
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-void Put16(uint8_t* p, uint32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
 void Put32(uint8_t* p, uint32_t v)
 {
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> 8 * i);
 }
 
 std::FILE* OpenFile(const std::filesystem::path& path, bool write)
@@ -56,7 +57,6 @@ uint64_t FileSize(std::FILE* file)
 
 constexpr uint16_t kTagPcm = 1;
 constexpr uint16_t kTagFloat = 3;
-constexpr uint16_t kTagExtensible = 0xFFFE;
 
 float Sample(const uint8_t* p, uint16_t tag, uint16_t bits)
 {
@@ -138,7 +138,7 @@ bool CWavReader::Open(const std::filesystem::path& path, std::string* error)
             rate_ = U32(chunk + 12);
             block_align_ = U16(chunk + 20);
             bits_ = U16(chunk + 22);
-            if (tag == kTagExtensible && body >= 40)
+            if (tag == kWaveFormatExtensible && body >= 40)
                 tag = U16(chunk + 8 + 24); // first two bytes of the sub-format GUID
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             data_pos = pos + 8;
@@ -212,25 +212,17 @@ bool CWavWriter::WriteHeader()
     uint8_t header[68] = {};
     const uint32_t most = 0xFFFFFFFFu - (header_bytes - 8);
     const uint32_t data_size = data_bytes_ > most ? most : static_cast<uint32_t>(data_bytes_);
-    const uint32_t block_align = channels_ * bits_ / 8u;
+    // The fmt chunk is the engine's format record, byte for byte (the
+    // record is laid out as the platform's, little-endian): its plain part
+    // or the whole extensible one.
+    WaveFormat format = ExtensibleFormat(channels_, rate_, bits_, kSubtypePcm);
+    if (!extensible)
+        format.format_tag = kTagPcm;
     std::memcpy(header, "RIFF", 4);
     Put32(header + 4, header_bytes - 8 + data_size);
     std::memcpy(header + 8, "WAVEfmt ", 8);
     Put32(header + 16, fmt_bytes);
-    Put16(header + 20, extensible ? kTagExtensible : kTagPcm);
-    Put16(header + 22, channels_);
-    Put32(header + 24, rate_);
-    Put32(header + 28, rate_ * block_align);
-    Put16(header + 32, block_align);
-    Put16(header + 34, bits_);
-    if (extensible) {
-        static const uint8_t kSubtypePcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                                0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-        Put16(header + 36, 22);
-        Put16(header + 38, bits_);
-        Put32(header + 40, 0);
-        std::memcpy(header + 44, kSubtypePcm, 16);
-    }
+    std::memcpy(header + 20, &format, fmt_bytes);
     std::memcpy(header + header_bytes - 8, "data", 4);
     Put32(header + header_bytes - 4, data_size);
     if (std::fseek(file_, 0, SEEK_SET) != 0 ||
