@@ -89,6 +89,18 @@ uint32_t DetectPaths()
     return paths;
 }
 
+// `path`, or the widest path of `available` below it; reference and SSE run
+// everywhere, whatever `available` says.
+uint32_t WidestUpTo(uint32_t path, uint32_t available)
+{
+    available |= (1u << kPathReference) | (1u << kPathSse);
+    if (path >= kPathCount)
+        path = kPathCount - 1;
+    while (((available >> path) & 1u) == 0)
+        --path;
+    return path;
+}
+
 const uint32_t kAvailable = DetectPaths();
 uint32_t g_active = ChoosePath(std::getenv("TRIVANDEL_KERNEL"), kAvailable);
 
@@ -106,16 +118,12 @@ bool PathAvailable(uint32_t path)
 
 uint32_t ChoosePath(const char* name, uint32_t available)
 {
-    // Reference and SSE run everywhere, whatever the caller passes.
-    available |= (1u << kPathReference) | (1u << kPathSse);
     uint32_t path = kPathCount - 1;
     if (name != nullptr)
         for (uint32_t p = 0; p < kPathCount; ++p)
             if (std::strcmp(name, kConvolvePaths[p].name) == 0)
                 path = p;
-    while (((available >> path) & 1u) == 0)
-        --path;
-    return path;
+    return WidestUpTo(path, available);
 }
 
 uint32_t ActivePath()
@@ -125,9 +133,5 @@ uint32_t ActivePath()
 
 void UsePath(uint32_t path)
 {
-    if (path >= kPathCount)
-        path = kPathCount - 1;
-    while (!PathAvailable(path))
-        --path;
-    g_active = path;
+    g_active = WidestUpTo(path, kAvailable);
 }
