@@ -169,11 +169,7 @@ int Run(const std::vector<Argument>& args)
     if (o.rendering)
         return RenderWav(&filter, o.input, o.output, o.render) ? 0 : 2;
 
-    BandTaps taps;
-    for (uint32_t band = 0; band < 3; ++band) {
-        for (uint32_t k = 0; k < filter.GetTapCount(); ++k)
-            taps[band].push_back(filter.taps[4 * static_cast<size_t>(k) + band]);
-    }
+    const BandTaps taps = TableTaps(filter);
     const CheckReport report = CheckTaps(taps, o.rate, o.attenuation);
     PrintReport(report);
     if (!o.svg.empty()) {

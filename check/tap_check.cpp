@@ -167,6 +167,16 @@ bool AllRound(const std::vector<double>& points, double factor)
 
 } // namespace
 
+BandTaps TableTaps(const CFIRFilter& filter)
+{
+    BandTaps taps;
+    for (uint32_t band = 0; band < 3; ++band) {
+        for (uint32_t k = 0; k < filter.GetTapCount(); ++k)
+            taps[band].push_back(filter.taps[4 * static_cast<size_t>(k) + band]);
+    }
+    return taps;
+}
+
 std::complex<double> Response(const std::vector<double>& taps, double hz, double rate)
 {
     const std::complex<double> step = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate);

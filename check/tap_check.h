@@ -9,9 +9,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "fir_filter.h"
+
 // The three bands' taps in file order (band 0 low, 1 mid, 2 high), all of
 // one length: entry 0 multiplies the oldest frame of the window.
 using BandTaps = std::array<std::vector<double>, 3>;
+
+// The taps a filter has loaded, as its table holds them before ReadData
+// scales them.
+BandTaps TableTaps(const CFIRFilter& filter);
 
 // The response of one band at `hz`. The tap order does not change the
 // magnitude; the phase is that of the taps as written.

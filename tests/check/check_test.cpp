@@ -87,14 +87,10 @@ TEST(Check, CrossoverPointsAndWarningsOfKnownTapSets)
 TEST(Check, TheExampleTapsAreAClean300HzAnd3kHzCrossover)
 {
     CFIRFilter f;
-    BandTaps taps;
-    for (uint32_t band = 0; band < 3; ++band) {
+    for (uint32_t band = 0; band < 3; ++band)
         ASSERT_TRUE(f.LoadTaps(
             (std::string(TRIVANDEL_TAPS_DIR) + "/" + kTapFileNames[band]).c_str(), band));
-        for (uint32_t k = 0; k < f.tap_count; ++k)
-            taps[band].push_back(f.taps[4 * k + band]);
-    }
-    const CheckReport report = CheckTaps(taps, 48000, 0.8);
+    const CheckReport report = CheckTaps(TableTaps(f), 48000, 0.8);
     EXPECT_EQ(report.warnings, std::vector<CheckWarning>());
     ASSERT_EQ(report.crossovers.size(), 2u);
     EXPECT_NEAR(report.crossovers[0], 300, 6);
