@@ -109,12 +109,8 @@ void SetUpAndRun(const Settings* settings, CFIRFilter* filter, CaptureResources*
     }
     // A gain of NaN or infinity, or one too large for this output's full
     // scale, would turn the scaled taps into full-scale noise or DC.
-    if (!filter->ScaledTapsAreFinite()) {
-        ConsolePrint(L"ERROR:The attenuation makes the filter taps infinite or NaN. "
-                     L"(-attenuation %f)\n",
-                     static_cast<double>(filter->attenuation));
+    if (!filter->CheckScaledTaps())
         return PrintInitializationFailed();
-    }
 
     REFERENCE_TIME default_period = 0;
     REFERENCE_TIME minimum_period = 0;

@@ -32,12 +32,8 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
     const uint16_t bits = static_cast<uint16_t>(settings.output_bit);
     filter->output_format = ExtensibleFormat(6, rate, bits, kSubtypePcm);
     filter->sample_kind = bits == 16 ? kSampleKindPcm16 : kSampleKindPcm24;
-    if (!filter->ScaledTapsAreFinite()) {
-        ConsolePrint(L"ERROR:The attenuation makes the filter taps infinite or NaN. "
-                     L"(-attenuation %f)\n",
-                     static_cast<double>(filter->attenuation));
+    if (!filter->CheckScaledTaps())
         return false;
-    }
 
     // Blocks of 100 ms, an even count (see drain below). The store holds what a
     // block leaves unread (at most tap_count frames) and the next block.

@@ -164,15 +164,17 @@ float CFIRFilter::OutputFullScale() const
     return full_scale;
 }
 
-bool CFIRFilter::ScaledTapsAreFinite() const
+bool CFIRFilter::CheckScaledTaps() const
 {
     // The very products ReadData makes, so the answer holds for its taps.
     const float gain = attenuation * OutputFullScale();
-    if (!std::isfinite(gain))
-        return false;
-    for (size_t k = 0; taps != nullptr && k < tap_count; ++k)
+    bool finite = std::isfinite(gain);
+    for (size_t k = 0; finite && taps != nullptr && k < tap_count; ++k)
         for (size_t b = 0; b < kBands; ++b)
-            if (!std::isfinite(taps[k * kEntryFloats + b] * gain))
-                return false;
-    return true;
+            finite = finite && std::isfinite(taps[k * kEntryFloats + b] * gain);
+    if (!finite)
+        ConsolePrint(L"ERROR:The attenuation makes the filter taps infinite or NaN. "
+                     L"(-attenuation %f)\n",
+                     static_cast<double>(attenuation));
+    return finite;
 }

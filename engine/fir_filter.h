@@ -31,8 +31,9 @@ public:
     float OutputFullScale() const;
 
     // Whether the taps, once ReadData scales them by attenuation times the
-    // output's full scale, are all finite numbers.
-    bool ScaledTapsAreFinite() const;
+    // output's full scale, are all finite numbers; prints the line that says
+    // the attenuation is unusable when they are not.
+    bool CheckScaledTaps() const;
 
     // Fills `frame_count` output frames (output_format's block alignment
     // apart) from the store; returns the frames made from stored data.

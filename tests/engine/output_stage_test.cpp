@@ -76,7 +76,9 @@ TEST(Rescale, AGainThatWouldMakeTheScaledTapsNotFiniteIsDetected)
     for (const auto& c : cases) {
         auto f = MakeFilter({{0.5f, -c.tap, 0.0f}}, c.kind);
         f->attenuation = c.attenuation;
-        EXPECT_EQ(f->ScaledTapsAreFinite(), c.finite) << c.attenuation << ", kind " << c.kind;
+        ConsoleCapture console;
+        EXPECT_EQ(f->CheckScaledTaps(), c.finite) << c.attenuation << ", kind " << c.kind;
+        EXPECT_EQ(console.Text().empty(), c.finite) << c.attenuation << ", kind " << c.kind;
     }
 }
 
