@@ -50,15 +50,3 @@ uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count)
     const uint64_t whole_windows = tap_count == 0 ? 0 : uint64_t{output_frames} + tap_count - 1;
     return two_buffers > whole_windows ? two_buffers : whole_windows;
 }
-
-uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate)
-{
-    constexpr uint32_t kDefaultMs = 1000;
-    if (rate == 0)
-        return kDefaultMs;
-    const uint64_t most = UINT32_MAX / rate; // capacity = ms * rate / 1000 in 32 bits
-    const uint64_t ms = (frames * 1000 + rate - 1) / rate;
-    if (ms <= kDefaultMs)
-        return kDefaultMs;
-    return static_cast<uint32_t>(ms < most ? ms : most);
-}

@@ -23,7 +23,3 @@ int64_t StreamDuration(int32_t buffer_duration, int64_t minimum_period);
 // buffers, and never less than one buffer plus the tap_count - 1 frames its
 // last window reaches beyond it, so every window of the buffer is complete.
 uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count);
-
-// Length of the store in ms at `rate`: 1000, or more where `frames` would
-// not fit, up to what the store's 32-bit frame count can describe.
-uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate);

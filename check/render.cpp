@@ -39,15 +39,14 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
     // block leaves unread (at most tap_count frames) and the next block.
     const uint32_t block = std::max<uint32_t>(rate / 10 & ~1u, 2);
     const uint64_t frames_needed = uint64_t{taps} + std::max(block, taps);
-    const uint64_t ms = (frames_needed * 1000 + rate - 1) / rate + 1;
-    if (ms * rate > UINT32_MAX) {
-        ConsolePrint(L"ERROR:The filter is too long to render at %u Hz.\n", rate);
-        return false;
-    }
-    filter->buffer_msec = static_cast<uint32_t>(ms);
+    filter->buffer_msec = StoreMilliseconds(frames_needed, rate);
     const WaveFormat capture = ExtensibleFormat(2, rate, 32);
     if (!filter->SetFormat(&capture)) {
         ConsolePrint(L"ERROR:Not enough memory to render.\n");
+        return false;
+    }
+    if (filter->capacity < frames_needed) {
+        ConsolePrint(L"ERROR:The filter is too long to render at %u Hz.\n", rate);
         return false;
     }
 

@@ -106,3 +106,15 @@ bool CCaptureBuffer::WriteData(uint32_t frames, const uint8_t* data)
     write_pos += frames;
     return true;
 }
+
+uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate)
+{
+    constexpr uint32_t kDefaultMs = 1000;
+    if (rate == 0)
+        return kDefaultMs;
+    const uint64_t most = UINT32_MAX / rate; // capacity = ms * rate / 1000 in 32 bits
+    const uint64_t ms = (frames * 1000 + rate - 1) / rate;
+    if (ms <= kDefaultMs)
+        return kDefaultMs;
+    return static_cast<uint32_t>(ms < most ? ms : most);
+}

@@ -48,6 +48,10 @@ public:
     uint32_t spare_frames;
 };
 
+// A buffer_msec for a store at `rate` that holds `frames`: 1000, or more
+// where they would not fit, up to what the 32-bit capacity can describe.
+uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate);
+
 // SampleKind
 constexpr int32_t kSampleKindNone = 0;
 constexpr int32_t kSampleKindPcm16 = 1;
