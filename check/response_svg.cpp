@@ -95,9 +95,7 @@ bool WriteResponseSvg(const std::filesystem::path& path, const BandTaps& taps,
             x, kTop, x, kBottom, x, kTop - 6, hz);
     }
 
-    std::vector<double> sum(taps[0].size());
-    for (size_t k = 0; k < sum.size(); ++k)
-        sum[k] = taps[0][k] + taps[1][k] + taps[2][k];
+    const std::vector<double> sum = SummedTaps(taps);
     for (int curve = 0; curve < 4; ++curve) {
         const std::vector<double>& h = curve < 3 ? taps[curve] : sum;
         Add(&svg, "<polyline fill=\"none\" stroke=\"%s\" stroke-width=\"%s\"%s points=\"",

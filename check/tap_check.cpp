@@ -167,6 +167,14 @@ bool AllRound(const std::vector<double>& points, double factor)
 
 } // namespace
 
+std::vector<double> SummedTaps(const BandTaps& taps)
+{
+    std::vector<double> sum(taps[0].size());
+    for (size_t k = 0; k < sum.size(); ++k)
+        sum[k] = taps[0][k] + taps[1][k] + taps[2][k];
+    return sum;
+}
+
 BandTaps TableTaps(const CFIRFilter& filter)
 {
     BandTaps taps;
@@ -227,9 +235,7 @@ CheckReport CheckTaps(const BandTaps& taps, double rate, double attenuation)
     if (!r.bands[2].silent && r.bands[2].dc_db > kDcLimitDb)
         r.warnings.push_back({kHighBandPassesDc, 2});
 
-    std::vector<double> sum(taps[0].size());
-    for (size_t k = 0; k < sum.size(); ++k)
-        sum[k] = taps[0][k] + taps[1][k] + taps[2][k];
+    const std::vector<double> sum = SummedTaps(taps);
     r.sum_top_hz = std::min(kAudibleHigh, rate / 2);
     r.sum_min_db = INFINITY;
     r.sum_max_db = -INFINITY;

@@ -15,6 +15,9 @@
 // one length: entry 0 multiplies the oldest frame of the window.
 using BandTaps = std::array<std::vector<double>, 3>;
 
+// The taps of the three bands added up: what plays when all three do.
+std::vector<double> SummedTaps(const BandTaps& taps);
+
 // The taps a filter has loaded, as its table holds them before ReadData
 // scales them.
 BandTaps TableTaps(const CFIRFilter& filter);
