@@ -1,9 +1,10 @@
-#include "command_line.h"
+#include "app/command_line.h"
 
 #include <cwchar>
 #include <cstdlib>
 
-#include "console.h"
+#include "base/console.h"
+#include "base/wide_text.h"
 
 namespace {
 
@@ -30,14 +31,6 @@ const wchar_t kUsage[] =
     L"         -attenuatio = 0.8\n"
     L"            -verbose = Disable.\n";
 
-// Copies at most kNameUnits - 1 units and always terminates: a longer value
-// is cut rather than overflowing the field.
-void CopyName(wchar_t* dest, const wchar_t* src)
-{
-    std::wcsncpy(dest, src, kNameUnits - 1);
-    dest[kNameUnits - 1] = L'\0';
-}
-
 bool Is(const wchar_t* arg, const wchar_t* option)
 {
     return _wcsicmp(arg, option) == 0;
@@ -63,7 +56,7 @@ bool ParseCommandLine(int argc, wchar_t** argv, Settings* settings, wchar_t* pri
     s.attenuation = 0.8f;
     for (int i = 0; i < kNameUnits; ++i)
         priority_app[i] = L'\0';
-    CopyName(priority_app, L"foobar2000.exe");
+    CopyWideText(priority_app, L"foobar2000.exe");
 
     int j = 1;
     while (j < argc) {
@@ -73,10 +66,10 @@ bool ParseCommandLine(int argc, wchar_t** argv, Settings* settings, wchar_t* pri
         bool takes_value = true;
         if (Is(arg, L"-output_device")) {
             if (value)
-                CopyName(s.output_device, value);
+                CopyWideText(s.output_device, value);
         } else if (Is(arg, L"-priority_app")) {
             if (value)
-                CopyName(priority_app, value);
+                CopyWideText(priority_app, value);
         } else if (Is(arg, L"-mute_mixer")) {
             s.mute_mixer = 1;
             takes_value = false;

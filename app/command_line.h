@@ -2,7 +2,7 @@
 // and the usage text.
 #pragma once
 
-#include "settings.h"
+#include "audio/settings.h"
 
 // Fills `settings` and `priority_app` (kNameUnits units) from the arguments
 // (argv[0], the program path, is skipped). Returns false when the usage text

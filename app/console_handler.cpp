@@ -1,7 +1,7 @@
-#include "console_handler.h"
+#include "app/console_handler.h"
 
-#include "console.h"
-#include "shared_state.h"
+#include "base/console.h"
+#include "app/shared_state.h"
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD control_type)
 {

@@ -1,9 +1,9 @@
-#include "hotkeys.h"
+#include "app/hotkeys.h"
 
 #include <atomic>
 
-#include "console.h"
-#include "shared_state.h"
+#include "base/console.h"
+#include "app/shared_state.h"
 
 namespace {
 

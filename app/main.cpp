@@ -1,4 +1,4 @@
-#include "supervisor.h"
+#include "app/supervisor.h"
 
 int wmain(int argc, wchar_t** argv)
 {

@@ -1,8 +1,8 @@
-#include "power_window.h"
+#include "app/power_window.h"
 
-#include "console.h"
-#include "shared_state.h"
-#include "timestamp.h"
+#include "base/console.h"
+#include "app/shared_state.h"
+#include "app/timestamp.h"
 
 const wchar_t kPowerWindowClass[] = L"trivandel_wnd_class";
 

@@ -1,11 +1,11 @@
-#include "priority_app.h"
+#include "app/priority_app.h"
 
 #include <psapi.h>
 
 #include <cwchar>
 
-#include "settings.h"
-#include "shared_state.h"
+#include "audio/settings.h"
+#include "app/shared_state.h"
 
 namespace {
 

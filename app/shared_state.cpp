@@ -1,4 +1,4 @@
-#include "shared_state.h"
+#include "app/shared_state.h"
 
 HANDLE ctrlEvent = nullptr;
 HANDLE powerEvent = nullptr;

@@ -8,8 +8,8 @@
 
 #include <atomic>
 
-#include "capture_shared.h"
-#include "settings.h"
+#include "audio/live_controls.h"
+#include "audio/settings.h"
 
 // Owned by the main thread; each is null while not held.
 extern HANDLE ctrlEvent;

@@ -1,18 +1,18 @@
-#include "supervisor.h"
+#include "app/supervisor.h"
 
 #include <windows.h>
 
 #include <clocale>
 
-#include "capture_thread.h"
-#include "command_line.h"
-#include "console.h"
-#include "console_handler.h"
-#include "hotkeys.h"
-#include "power_window.h"
-#include "priority_app.h"
-#include "shared_state.h"
-#include "timestamp.h"
+#include "audio/capture_thread.h"
+#include "app/command_line.h"
+#include "base/console.h"
+#include "app/console_handler.h"
+#include "app/hotkeys.h"
+#include "app/power_window.h"
+#include "app/priority_app.h"
+#include "app/shared_state.h"
+#include "app/timestamp.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "timestamp.h"
+#include "app/timestamp.h"
 
-#include "console.h"
+#include "base/console.h"
 
 void PrintTimeOfDay(const SYSTEMTIME& local_time)
 {

@@ -1,4 +1,4 @@
-#include "device_enumerator.h"
+#include "audio/device_enumerator.h"
 
 #include <atomic>
 

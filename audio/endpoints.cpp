@@ -1,4 +1,4 @@
-#include "endpoints.h"
+#include "audio/endpoints.h"
 
 #include <functiondiscoverykeys_devpkey.h>
 #include <propidl.h>
@@ -6,18 +6,10 @@
 #include <cstring>
 #include <cwchar>
 
-#include "console.h"
+#include "base/console.h"
+#include "base/wide_text.h"
 
 namespace {
-
-// Copies at most kDeviceTextUnits - 1 code units and always ends in a zero.
-void CopyDeviceText(wchar_t* destination, const wchar_t* source)
-{
-    int i = 0;
-    for (; i < kDeviceTextUnits - 1 && source[i] != L'\0'; ++i)
-        destination[i] = source[i];
-    destination[i] = L'\0';
-}
 
 bool IsExtensible(const WaveFormat* format)
 {
@@ -53,7 +45,7 @@ bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info)
     LPWSTR id = nullptr;
     if (FAILED(endpoint->GetId(&id)))
         return false;
-    CopyDeviceText(info->EndpointID, id != nullptr ? id : L"");
+    CopyWideText(info->EndpointID, id != nullptr ? id : L"");
     CoTaskMemFree(id);
 
     IPropertyStore* store = nullptr;
@@ -66,7 +58,7 @@ bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info)
     // An absent property comes back as VT_EMPTY with S_OK: unreadable.
     bool readable = SUCCEEDED(hr) && value.vt == VT_LPWSTR && value.pwszVal != nullptr;
     if (readable)
-        CopyDeviceText(info->Device_FriendlyName, value.pwszVal);
+        CopyWideText(info->Device_FriendlyName, value.pwszVal);
     PropVariantClear(&value);
     if (!readable) {
         store->Release();

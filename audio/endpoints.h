@@ -6,9 +6,10 @@
 
 #include <mmdeviceapi.h>
 
-#include "wave_format.h"
+#include "base/wave_format.h"
+#include "base/wide_text.h"
 
-constexpr int kDeviceTextUnits = 260; // 259 code units and the terminating zero
+constexpr int kDeviceTextUnits = kWideTextUnits;
 
 struct DeviceInfo {
     wchar_t EndpointID[kDeviceTextUnits];

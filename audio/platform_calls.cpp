@@ -1,4 +1,4 @@
-#include "platform_calls.h"
+#include "audio/platform_calls.h"
 
 #include <avrt.h>
 #include <mmsystem.h>

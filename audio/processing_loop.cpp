@@ -1,18 +1,18 @@
-#include "processing_loop.h"
+#include "audio/processing_loop.h"
 
 #include <cwchar>
 
-#include "capture_shared.h"
-#include "console.h"
-#include "platform_calls.h"
-#include "stream_format.h"
+#include "audio/live_controls.h"
+#include "base/console.h"
+#include "audio/platform_calls.h"
+#include "audio/stream_format.h"
 
 int32_t loopDurations[kLoopDurationEntries];
 
 namespace {
 
 constexpr DWORD kEventTimeoutMs = 2000; // a device that stops signalling must not hang us
-constexpr int kLineUnits = 256;
+constexpr int kStatisticsLineUnits = 256;
 
 uint32_t FramesHeld(const CFIRFilter* filter)
 {
@@ -31,14 +31,14 @@ void PrintStatisticsLine(const wchar_t* line)
 // Closes the window with `verbose`: the averages line, then the durations.
 void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held)
 {
-    wchar_t line[kLineUnits];
+    wchar_t line[kStatisticsLineUnits];
     float average = static_cast<float>(elapsed) / static_cast<float>(stats.count);
     if (swprintf(
-            line, kLineUnits,
+            line, kStatisticsLineUnits,
             L"Loop count=%d. Ave=%.03f[ms] Min=%d[ms] Max=%d[ms] PerLoop. Buffering frames=%d.\n",
             stats.count, static_cast<double>(average), static_cast<int>(stats.min),
             static_cast<int>(stats.max), static_cast<int>(held)) < 0) {
-        line[kLineUnits - 1] = L'\0';
+        line[kStatisticsLineUnits - 1] = L'\0';
     }
     PrintStatisticsLine(line);
 
@@ -49,7 +49,7 @@ void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held)
     for (int64_t i = 0; i < stats.index; ++i) {
         wchar_t entry[16];
         int entry_length = swprintf(entry, 16, L"%d ", static_cast<int>(loopDurations[i]));
-        if (entry_length < 0 || length + entry_length + 1 > kLineUnits - 1)
+        if (entry_length < 0 || length + entry_length + 1 > kStatisticsLineUnits - 1)
             break;
         wmemcpy(line + length, entry, entry_length);
         length += entry_length;

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "fir_filter.h"
-#include "settings.h"
+#include "engine/fir_filter.h"
+#include "audio/settings.h"
 
 constexpr int kLoopDurationEntries = 200;
 // Lengths in ms of the passes of the current statistics window.

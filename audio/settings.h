@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
-constexpr int kNameUnits = 260; // 259 characters and the terminating zero
+#include "base/wide_text.h"
+
+constexpr int kNameUnits = kWideTextUnits;
 
 struct Settings {
     wchar_t output_device[kNameUnits]; // empty: choose the output automatically

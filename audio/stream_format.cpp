@@ -1,6 +1,6 @@
-#include "stream_format.h"
+#include "audio/stream_format.h"
 
-#include "capture_buffer.h"
+#include "engine/capture_buffer.h"
 
 void BuildOutputFormat(WaveFormat* format, uint32_t capture_rate, int32_t output_bit)
 {
@@ -15,17 +15,6 @@ void BuildOutputFormat(WaveFormat* format, uint32_t capture_rate, int32_t output
         format->valid_bits_per_sample = static_cast<uint16_t>(output_bit);
     }
     format->avg_bytes_per_sec = format->block_align * format->samples_per_sec;
-}
-
-int32_t ChooseSampleKind(const WaveFormat& format)
-{
-    if (!SameSubFormat(format.sub_format, kSubtypePcm))
-        return kSampleKindNone;
-    if (format.valid_bits_per_sample == 16)
-        return kSampleKindPcm16;
-    if (format.valid_bits_per_sample == 24)
-        return kSampleKindPcm24;
-    return kSampleKindNone;
 }
 
 int64_t StreamDuration(int32_t buffer_duration, int64_t minimum_period)

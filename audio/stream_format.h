@@ -4,15 +4,12 @@
 
 #include <cstdint>
 
-#include "wave_format.h"
+#include "base/wave_format.h"
 
 // Turns the output endpoint's engine format, in place, into the format the
 // output stream asks for: integer PCM at the capture engine's rate, with
 // the sample width of `output_bit` (0 keeps the engine's width).
 void BuildOutputFormat(WaveFormat* format, uint32_t capture_rate, int32_t output_bit);
-
-// SampleKind of an output format: 16 or 24 valid bits of PCM; else none.
-int32_t ChooseSampleKind(const WaveFormat& format);
 
 // Buffer duration and periodicity of the exclusive stream, in 100-ns units:
 // `buffer_duration` ms, or else the largest multiple of the minimum device

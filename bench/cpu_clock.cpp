@@ -1,4 +1,4 @@
-#include "cpu_clock.h"
+#include "bench/cpu_clock.h"
 
 #include <algorithm>
 #include <cstdint>

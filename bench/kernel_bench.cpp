@@ -5,9 +5,9 @@
 #include <cstring>
 #include <random>
 
-#include "aligned_memory.h"
-#include "convolve.h"
-#include "cpu_clock.h"
+#include "base/aligned_memory.h"
+#include "engine/convolve.h"
+#include "bench/cpu_clock.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <random>
 #include <vector>
 
-#include "aligned_memory.h"
-#include "convolve.h"
-#include "fir_filter.h"
+#include "base/aligned_memory.h"
+#include "engine/convolve.h"
+#include "engine/fir_filter.h"
 
 namespace {
 
@@ -32,8 +32,8 @@ void BM_ReadData(benchmark::State& state)
         state.SkipWithError("SetFormat failed");
         return;
     }
-    filter.output_format = ExtensibleFormat(6, 48000, 16, kSubtypePcm);
-    filter.sample_kind = kSampleKindPcm16;
+    const WaveFormat format = ExtensibleFormat(6, 48000, 16, kSubtypePcm);
+    filter.SetOutputFormat(&format);
     filter.divider_through = through ? 1 : 0;
     std::vector<float> packet(2 * (kFrames + taps));
     for (float& v : packet)

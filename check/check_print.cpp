@@ -1,4 +1,4 @@
-#include "check_print.h"
+#include "check/check_print.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <string>
 
-#include "console.h"
-#include "fir_filter.h"
+#include "base/console.h"
+#include "engine/fir_filter.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <system_error>
 #include <vector>
 
-#include "check_print.h"
-#include "console.h"
-#include "fir_filter.h"
-#include "path_text.h"
-#include "render.h"
-#include "response_svg.h"
-#include "tap_check.h"
+#include "check/check_print.h"
+#include "base/console.h"
+#include "engine/fir_filter.h"
+#include "check/path_text.h"
+#include "check/render.h"
+#include "check/response_svg.h"
+#include "check/tap_check.h"
 
 namespace {
 

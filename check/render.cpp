@@ -1,12 +1,12 @@
-#include "render.h"
+#include "check/render.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "console.h"
-#include "path_text.h"
-#include "wav_file.h"
+#include "base/console.h"
+#include "check/path_text.h"
+#include "wav/wav_file.h"
 
 bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
                const std::filesystem::path& output, const RenderSettings& settings)
@@ -30,8 +30,8 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
     filter->mono_lfe = settings.mono_lfe ? 1 : 0;
     filter->attenuation = settings.attenuation;
     const uint16_t bits = static_cast<uint16_t>(settings.output_bit);
-    filter->output_format = ExtensibleFormat(6, rate, bits, kSubtypePcm);
-    filter->sample_kind = bits == 16 ? kSampleKindPcm16 : kSampleKindPcm24;
+    const WaveFormat format = ExtensibleFormat(6, rate, bits, kSubtypePcm);
+    filter->SetOutputFormat(&format);
     if (!filter->CheckScaledTaps())
         return false;
 

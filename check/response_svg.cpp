@@ -1,4 +1,4 @@
-#include "response_svg.h"
+#include "check/response_svg.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "fir_filter.h"
+#include "engine/fir_filter.h"
 
 namespace {
 

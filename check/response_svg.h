@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "tap_check.h"
+#include "check/tap_check.h"
 
 // False when the file cannot be written.
 bool WriteResponseSvg(const std::filesystem::path& path, const BandTaps& taps,

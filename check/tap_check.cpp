@@ -1,4 +1,4 @@
-#include "tap_check.h"
+#include "check/tap_check.h"
 
 #include <algorithm>
 #include <cmath>

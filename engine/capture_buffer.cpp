@@ -1,9 +1,9 @@
-#include "capture_buffer.h"
+#include "engine/capture_buffer.h"
 
 #include <cstring>
 
-#include "aligned_memory.h"
-#include "console.h"
+#include "base/aligned_memory.h"
+#include "base/console.h"
 
 CCaptureBuffer::CCaptureBuffer()
     : capture_format{}, output_format{}, buffer_msec(1000), capacity(0), storage(nullptr),

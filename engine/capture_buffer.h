@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "wave_format.h"
+#include "base/wave_format.h"
 
 class CCaptureBuffer {
 public:

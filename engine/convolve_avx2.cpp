@@ -2,7 +2,7 @@
 // Built with -mavx2 -mno-fma and run only where PathAvailable says so.
 #include <immintrin.h>
 
-#include "convolve_wide.h"
+#include "engine/convolve_wide.h"
 
 namespace {
 

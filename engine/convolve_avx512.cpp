@@ -12,7 +12,7 @@
 #include <immintrin.h>
 #endif
 
-#include "convolve_wide.h"
+#include "engine/convolve_wide.h"
 
 namespace {
 

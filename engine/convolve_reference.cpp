@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "convolve.h"
+#include "engine/convolve.h"
 
 namespace {
 

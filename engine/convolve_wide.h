@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "convolve.h"
+#include "engine/convolve.h"
 
 namespace {
 
@@ -66,8 +66,7 @@ template <class V> struct GroupSums {
 // Keeps v in a register: GCC would otherwise fold the sample load into
 // each band's multiply, three loads (mostly across cache lines) where one
 // does. (Clang takes no vector of 512 bits for "v"; it needs no such hint.)
-template <class Vec>
-inline void InRegister(Vec& v)
+template <class Vec> inline void InRegister(Vec& v)
 {
 #if defined(__GNUC__) && !defined(__clang__)
     __asm__("" : "+v"(v));
@@ -123,85 +122,91 @@ void SubBlock(BandFrame* out, const float* frames, uint32_t count, const float* 
 {
     using Vec = typename V::Vec;
     constexpr uint32_t kLanes = V::kLanes;
-    constexpr uint32_t kGroups = kSubBlock / kLanes; // group g: parity g & 1, lanes from g / 2
+    // Lane group g holds the frames of parity g & 1 from the (g / 2)-th run
+    // of kLanes frame pairs on.
+    constexpr uint32_t kGroups = kSubBlock / kLanes;
     static_assert(kGroups % 2 == 0 && kChunkTaps % 8 == 0, "whole lane groups and tap groups");
 
-    // Per parity h of the block's frames: the one-tap start and the taps
-    // taken in groups of 8 after it.
+    // Per parity of the block's frames: the one-tap start and the taps taken
+    // in groups of 8 after it.
     const uint32_t first_odd = (reinterpret_cast<uintptr_t>(frames) >> 3) & 1u;
     uint32_t start[2], main_taps[2];
-    for (uint32_t h = 0; h < 2; ++h) {
-        start[h] = ((first_odd + h) & 1u) != 0 && tap_count > 0 ? 1u : 0u;
-        main_taps[h] = (tap_count - start[h]) / 8 * 8;
+    for (uint32_t parity = 0; parity < 2; ++parity) {
+        start[parity] = ((first_odd + parity) & 1u) != 0 && tap_count > 0 ? 1u : 0u;
+        main_taps[parity] = (tap_count - start[parity]) / 8 * 8;
     }
     const uint32_t main_end = main_taps[0] > main_taps[1] ? main_taps[0] : main_taps[1];
     // Frames of the window from the block's first one on; none without taps.
     const uint32_t window = tap_count > 0 ? count + tap_count - 1 : 0;
-    auto active = [&](uint32_t g) { return 2 * (g / 2) * kLanes + (g & 1) < count; };
-    auto lane0 = [](uint32_t g) { return (g / 2) * kLanes; };
+    auto active = [&](uint32_t group) { return 2 * (group / 2) * kLanes + (group & 1) < count; };
+    auto first_frame_of = [](uint32_t group) { return (group / 2) * kLanes; };
 
     Planar planar;
     GroupSums<V> sums[kGroups];
 
     // Chunks of taps in groups of 8: offsets u from each parity's start, at
-    // frames u + start + 2m + h of the block. The first chunk also takes the
-    // one-tap start, so there is always one.
-    for (uint32_t c0 = 0; c0 == 0 || c0 < main_end; c0 += kChunkTaps) {
-        const uint32_t end = c0 + kChunkTaps < main_end ? c0 + kChunkTaps : main_end;
-        const uint32_t length = end - c0 + kSubBlock;
-        const uint32_t have = window > c0 ? window - c0 : 0;
-        Deinterleave<V>(&planar, frames + 2 * static_cast<size_t>(c0),
+    // frames u + start + 2m + parity of the block. The first chunk also takes
+    // the one-tap start, so there is always one.
+    for (uint32_t chunk_start = 0; chunk_start == 0 || chunk_start < main_end;
+         chunk_start += kChunkTaps) {
+        const uint32_t end =
+            chunk_start + kChunkTaps < main_end ? chunk_start + kChunkTaps : main_end;
+        const uint32_t length = end - chunk_start + kSubBlock;
+        const uint32_t have = window > chunk_start ? window - chunk_start : 0;
+        Deinterleave<V>(&planar, frames + 2 * static_cast<size_t>(chunk_start),
                         have < length ? have : length, length);
-        for (uint32_t g = 0; g < kGroups; ++g) {
-            if (!active(g))
+        for (uint32_t group = 0; group < kGroups; ++group) {
+            if (!active(group))
                 continue;
-            const uint32_t h = g & 1, s = start[h], m0 = lane0(g);
-            if (c0 == 0) {
+            const uint32_t parity = group & 1, first_tap = start[parity],
+                           first_frame = first_frame_of(group);
+            if (chunk_start == 0) {
                 // E = T[0] x[0], the product itself; or E = O = 0.
-                for (int q = 0; q < 6; ++q) {
-                    const Vec x = V::Load(planar.v[2 * (q & 1) + h] + m0);
-                    V::Store(sums[g].e[q], s ? V::Mul(V::Broadcast(taps + q / 2), x) : V::Zero());
-                    V::Store(sums[g].o[q], V::Zero());
+                for (int slot = 0; slot < 6; ++slot) {
+                    const Vec x = V::Load(planar.v[2 * (slot & 1) + parity] + first_frame);
+                    V::Store(sums[group].e[slot],
+                             first_tap ? V::Mul(V::Broadcast(taps + slot / 2), x) : V::Zero());
+                    V::Store(sums[group].o[slot], V::Zero());
                 }
             }
-            const uint32_t stop = end < main_taps[h] ? end : main_taps[h];
-            if (stop <= c0)
+            const uint32_t stop = end < main_taps[parity] ? end : main_taps[parity];
+            if (stop <= chunk_start)
                 continue;
-            const uint32_t e = h + s, o = h + s + 1;
-            const float* even[2] = {planar.v[e & 1] + m0 + e / 2,
-                                    planar.v[2 + (e & 1)] + m0 + e / 2};
-            const float* odd[2] = {planar.v[o & 1] + m0 + o / 2,
-                                   planar.v[2 + (o & 1)] + m0 + o / 2};
-            AddPairs<V>(&sums[g], taps + 4 * static_cast<size_t>(s + c0), even, odd,
-                        (stop - c0) / 2);
+            const uint32_t even_frame = parity + first_tap, odd_frame = parity + first_tap + 1;
+            const float* even[2] = {planar.v[even_frame & 1] + first_frame + even_frame / 2,
+                                    planar.v[2 + (even_frame & 1)] + first_frame + even_frame / 2};
+            const float* odd[2] = {planar.v[odd_frame & 1] + first_frame + odd_frame / 2,
+                                   planar.v[2 + (odd_frame & 1)] + first_frame + odd_frame / 2};
+            AddPairs<V>(&sums[group], taps + 4 * static_cast<size_t>(first_tap + chunk_start), even,
+                        odd, (stop - chunk_start) / 2);
         }
     }
 
     // The remaining taps (at most 7 after each parity's groups) from an even
     // frame at most 8 before the last tap.
-    const uint32_t rest0 = tap_count > 8 ? (tap_count - 8) & ~1u : 0;
-    const uint32_t rest_length = tap_count - rest0 + kSubBlock;
-    const uint32_t rest_have = window > rest0 ? window - rest0 : 0;
-    Deinterleave<V>(&planar, frames + 2 * static_cast<size_t>(rest0),
+    const uint32_t rest_start = tap_count > 8 ? (tap_count - 8) & ~1u : 0;
+    const uint32_t rest_length = tap_count - rest_start + kSubBlock;
+    const uint32_t rest_have = window > rest_start ? window - rest_start : 0;
+    Deinterleave<V>(&planar, frames + 2 * static_cast<size_t>(rest_start),
                     rest_have < rest_length ? rest_have : rest_length, rest_length);
 
     alignas(64) BandFrame partial[kSubBlock];
     BandFrame* dst = count == kSubBlock ? out : partial;
-    for (uint32_t g = 0; g < kGroups; ++g) {
-        if (!active(g))
+    for (uint32_t group = 0; group < kGroups; ++group) {
+        if (!active(group))
             continue;
-        const uint32_t h = g & 1, m0 = lane0(g);
+        const uint32_t parity = group & 1, first_frame = first_frame_of(group);
         Vec sum[6];
-        for (int q = 0; q < 6; ++q)
-            sum[q] = V::Add(V::Load(sums[g].e[q]), V::Load(sums[g].o[q]));
-        for (uint32_t j = start[h] + main_taps[h]; j < tap_count; ++j) {
-            const uint32_t r = h + j - rest0;
-            const Vec x[2] = {V::Load(planar.v[r & 1] + m0 + r / 2),
-                              V::Load(planar.v[2 + (r & 1)] + m0 + r / 2)};
-            for (int q = 0; q < 6; ++q)
-                sum[q] =
-                    V::Add(sum[q], V::Mul(V::Broadcast(taps + 4 * static_cast<size_t>(j) + q / 2),
-                                          x[q & 1]));
+        for (int slot = 0; slot < 6; ++slot)
+            sum[slot] = V::Add(V::Load(sums[group].e[slot]), V::Load(sums[group].o[slot]));
+        for (uint32_t tap = start[parity] + main_taps[parity]; tap < tap_count; ++tap) {
+            const uint32_t frame = parity + tap - rest_start;
+            const Vec x[2] = {V::Load(planar.v[frame & 1] + first_frame + frame / 2),
+                              V::Load(planar.v[2 + (frame & 1)] + first_frame + frame / 2)};
+            for (int slot = 0; slot < 6; ++slot)
+                sum[slot] = V::Add(
+                    sum[slot], V::Mul(V::Broadcast(taps + 4 * static_cast<size_t>(tap) + slot / 2),
+                                      x[slot & 1]));
         }
 
         // The peak in the order of the SSE kernel's lanes, then the clamp.
@@ -210,14 +215,15 @@ void SubBlock(BandFrame* out, const float* frames, uint32_t count, const float* 
             m[lane] = V::Max(V::Abs(sum[lane]), V::Abs(sum[4 + (lane & 1)]));
         const Vec peak = V::Max(V::Max(m[0], m[2]), V::Max(m[1], m[3]));
         Vec slots[8];
-        for (int q = 0; q < 6; ++q) {
-            const Vec clamped = V::Max(V::Min(sum[q], V::Broadcast(ClampLimits.upper + (q & 3))),
-                                       V::Broadcast(ClampLimits.lower + (q & 3)));
-            slots[q] = V::KeepNumbers(clamped, sum[q]);
+        for (int slot = 0; slot < 6; ++slot) {
+            const Vec clamped =
+                V::Max(V::Min(sum[slot], V::Broadcast(ClampLimits.upper + (slot & 3))),
+                       V::Broadcast(ClampLimits.lower + (slot & 3)));
+            slots[slot] = V::KeepNumbers(clamped, sum[slot]);
         }
         slots[6] = peak;
         slots[7] = peak;
-        V::StoreFrames(dst + h + 2 * m0, slots);
+        V::StoreFrames(dst + parity + 2 * first_frame, slots);
     }
     if (dst != out)
         std::memcpy(out, partial, count * sizeof(BandFrame));

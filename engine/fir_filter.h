@@ -5,10 +5,13 @@
 
 #include <cstdint>
 
-#include "capture_buffer.h"
+#include "engine/capture_buffer.h"
 
 // The tap files, band 0, 1 and 2, read from the working directory.
 extern const char* const kTapFileNames[3];
+
+// SampleKind of an output format: 16 or 24 valid bits of PCM; else none.
+int32_t ChooseSampleKind(const WaveFormat& format);
 
 class CFIRFilter : public CCaptureBuffer {
 public:
@@ -25,6 +28,11 @@ public:
     bool LoadTapFiles();
 
     uint32_t GetTapCount() const override;
+
+    // Takes the output stream's format (plain or extensible): output_format
+    // becomes its widened copy and sample_kind follows from it. False when
+    // the program cannot produce that format (sample_kind is then none).
+    bool SetOutputFormat(const WaveFormat* format);
 
     // Full scale of the output's samples: 32767 for 16-bit PCM, 2^31 for
     // 24-bit PCM (in 32-bit units), else full_scale as it is.

@@ -11,7 +11,7 @@
 #include <cpuid.h>
 #endif
 
-#include "convolve.h"
+#include "engine/convolve.h"
 
 const ConvolvePath kConvolvePaths[kPathCount] = {
     {"reference", ConvolveBlockReference},

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "console.h"
+#include "app/command_line.h"
+#include "base/console.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
-#include "fir_filter.h"
+#include "base/console.h"
+#include "engine/fir_filter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

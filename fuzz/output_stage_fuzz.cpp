@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
-#include "convolve.h"
-#include "fir_filter.h"
+#include "base/console.h"
+#include "engine/convolve.h"
+#include "engine/fir_filter.h"
 
 namespace {
 
@@ -61,11 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     f.tap_count = spare;
     f.SetFormat(&capture);
     f.tap_count = tap_count;
-    const int32_t kind = fdp.ConsumeIntegralInRange<int32_t>(kSampleKindNone, kSampleKindPcm24);
-    f.sample_kind = kind;
-    f.output_format.channels = fdp.ConsumeIntegral<uint8_t>();
-    f.output_format.bits_per_sample = fdp.ConsumeIntegral<uint8_t>();
-    f.output_format.block_align = fdp.ConsumeIntegral<uint8_t>();
+    // Any output format, consistent or not: the stage must stay within the
+    // buffer its block alignment gives.
+    WaveFormat output = ExtensibleFormat(1, 48000, 16, kSubtypePcm);
+    output.valid_bits_per_sample = fdp.PickValueInArray<uint16_t>({16, 20, 24, 32});
+    output.channels = fdp.ConsumeIntegral<uint8_t>();
+    output.bits_per_sample = fdp.ConsumeIntegral<uint8_t>();
+    output.block_align = fdp.ConsumeIntegral<uint8_t>();
+    f.SetOutputFormat(&output);
+    const int32_t kind = f.sample_kind;
 
     // The model: taps scaled once, the frames not yet read, the write position.
     const float full = kind == kSampleKindPcm16   ? 32767.0f

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console.h"
+#include "base/console.h"
 
 class ConsoleCapture {
 public:

@@ -1,9 +1,9 @@
-#include "wav_file.h"
+#include "wav/wav_file.h"
 
 #include <bit>
 #include <cstring>
 
-#include "wave_format.h"
+#include "base/wave_format.h"
 
 static_assert(std::endian::native == std::endian::little,
               "the fmt chunk is written from the bytes of a little-endian record");

@@ -8,11 +8,11 @@
 #include <map>
 #include <string>
 
-#include "console_capture.h"
-#include "console_handler.h"
-#include "hotkeys.h"
-#include "priority_app.h"
-#include "shared_state.h"
+#include "tests/console_capture.h"
+#include "app/console_handler.h"
+#include "app/hotkeys.h"
+#include "app/priority_app.h"
+#include "app/shared_state.h"
 
 namespace {
 

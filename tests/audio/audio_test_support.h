@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "capture_shared.h"
-#include "capture_thread.h"
-#include "console_capture.h"
-#include "core_audio.h"
-#include "device_enumerator.h"
-#include "fir_filter.h"
-#include "platform_calls.h"
-#include "settings.h"
+#include "audio/live_controls.h"
+#include "audio/capture_thread.h"
+#include "tests/console_capture.h"
+#include "simulated_devices/simulated_devices.h"
+#include "audio/device_enumerator.h"
+#include "engine/fir_filter.h"
+#include "audio/platform_calls.h"
+#include "audio/settings.h"
 
 using Lines = std::vector<std::wstring>;
 using standin::FloatFormat;

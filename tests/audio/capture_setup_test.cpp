@@ -5,7 +5,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "audio_test_support.h"
+#include "tests/audio/audio_test_support.h"
 
 namespace {
 

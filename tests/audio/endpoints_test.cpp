@@ -2,10 +2,10 @@
 // duration arithmetic.
 #include <cstring>
 
-#include "audio_test_support.h"
-#include "capture_buffer.h"
-#include "endpoints.h"
-#include "stream_format.h"
+#include "tests/audio/audio_test_support.h"
+#include "engine/capture_buffer.h"
+#include "audio/endpoints.h"
+#include "audio/stream_format.h"
 
 namespace {
 
@@ -110,11 +110,10 @@ TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberAndLongTextsCut)
     }
     standin::AddEndpoint(Endpoint(std::wstring(300, L'i'), std::wstring(400, L'n'), kSixPcm));
     EXPECT_EQ(Choose(nullptr), std::wstring(259, L'i'));
-    EXPECT_EQ(console_.Lines(),
-              Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
-                  Lines({L"No:1", L"No:2", L"No:3", L"No:4"}) +
-                  Listed(5, std::wstring(259, L'n'), std::wstring(259, L'i'),
-                         L"48.0kHz 16bit PCM(16bit) 6ch"));
+    EXPECT_EQ(console_.Lines(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
+                                    Lines({L"No:1", L"No:2", L"No:3", L"No:4"}) +
+                                    Listed(5, std::wstring(259, L'n'), std::wstring(259, L'i'),
+                                           L"48.0kHz 16bit PCM(16bit) 6ch"));
 }
 
 TEST_F(EndpointChoiceTest, FormatLinesForPlainFormatsAndOtherKinds)

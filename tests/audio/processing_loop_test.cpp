@@ -6,8 +6,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "audio_test_support.h"
-#include "processing_loop.h"
+#include "tests/audio/audio_test_support.h"
+#include "audio/processing_loop.h"
 
 namespace {
 
@@ -122,8 +122,7 @@ TEST_P(LongFilterTest, HearsWholeWindowsOnceTheStoreHasFilled)
     // A filter of our own holding every packet before its first read.
     CFIRFilter reference;
     ASSERT_TRUE(reference.LoadTapFiles());
-    WidenWaveFormat(&standin::Initializations().at(0).format, &reference.output_format);
-    reference.sample_kind = kSampleKindPcm16;
+    reference.SetOutputFormat(&standin::Initializations().at(0).format);
     reference.mono_lfe = settings_.mono_lfe;
     reference.buffer_msec = 20000;
     WaveFormat mix = FloatFormat(48000, 2);

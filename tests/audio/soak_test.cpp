@@ -10,7 +10,7 @@
 // run-dry must come where the drift puts it, memory must not grow and every
 // stand-in object must be released. The hotkeys mute a band and bypass the
 // divider now and then. TRIVANDEL_SOAK_HOURS (default 6) sets the length.
-#include "audio_test_support.h"
+#include "tests/audio/audio_test_support.h"
 
 #include <psapi.h>
 
@@ -21,7 +21,7 @@
 #include <cstring>
 #include <random>
 
-#include "stream_format.h"
+#include "audio/stream_format.h"
 
 namespace {
 
@@ -113,8 +113,7 @@ void OnStream(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t fra
         s.reference.WriteData(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data);
     } else if (s.buffer == 0) { // the silent pre-fill, before the loop
         s.buffer = frames;
-        WidenWaveFormat(&format, &s.reference.output_format);
-        s.reference.sample_kind = kSampleKindPcm16;
+        s.reference.SetOutputFormat(&format);
         WaveFormat mix = FloatFormat(48000, 2);
         s.reference.SetFormat(&mix);
     } else {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "fir_filter.h"
-#include "render.h"
-#include "tap_check.h"
-#include "test_support.h"
-#include "wav_file.h"
+#include "engine/fir_filter.h"
+#include "check/render.h"
+#include "check/tap_check.h"
+#include "tests/engine/test_support.h"
+#include "wav/wav_file.h"
 
 namespace {
 
@@ -150,8 +150,8 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
         reference.buffer_msec = 2000;
         const WaveFormat capture = ExtensibleFormat(2, kRate, 32);
         ASSERT_TRUE(reference.SetFormat(&capture));
-        reference.output_format = ExtensibleFormat(6, kRate, c.settings.output_bit, kSubtypePcm);
-        reference.sample_kind = c.settings.output_bit == 16 ? kSampleKindPcm16 : kSampleKindPcm24;
+        const WaveFormat format = ExtensibleFormat(6, kRate, c.settings.output_bit, kSubtypePcm);
+        reference.SetOutputFormat(&format);
         const uint32_t out_frames = kFrames + n - 1;
         std::vector<uint8_t> expected(out_frames * reference.output_format.block_align);
         reference.WriteData(static_cast<uint32_t>(stream.size() / 2),

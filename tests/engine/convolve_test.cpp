@@ -11,9 +11,9 @@
 #include <tuple>
 #include <vector>
 
-#include "convolve.h"
-#include "fir_filter.h"
-#include "test_support.h"
+#include "engine/convolve.h"
+#include "engine/fir_filter.h"
+#include "tests/engine/test_support.h"
 
 namespace {
 
@@ -224,8 +224,8 @@ TEST_P(PathReadData, BuffersAndClipLinesAreThoseOfTheReferencePath)
                     f.taps[4 * k + b] = value(rng) * 0.15f;
             WaveFormat capture = ExtensibleFormat(2, 48000, 32);
             ASSERT_TRUE(f.SetFormat(&capture));
-            f.output_format = ExtensibleFormat(6, 48000, bits, kSubtypePcm);
-            f.sample_kind = kind;
+            const WaveFormat format = ExtensibleFormat(6, 48000, bits, kSubtypePcm);
+            f.SetOutputFormat(&format);
             std::vector<float> lr(2 * 2000);
             for (float& v : lr)
                 v = value(rng);

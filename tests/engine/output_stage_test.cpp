@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "convolve.h"
-#include "fir_filter.h"
-#include "test_support.h"
+#include "engine/convolve.h"
+#include "engine/fir_filter.h"
+#include "tests/engine/test_support.h"
 
 namespace {
 
@@ -29,10 +29,10 @@ std::unique_ptr<CFIRFilter> MakeFilter(const std::vector<Entry>& taps, int32_t k
     WaveFormat capture = ExtensibleFormat(2, 48000, 32);
     EXPECT_TRUE(f->SetFormat(&capture));
     const uint16_t bits = kind == kSampleKindPcm24 ? 24 : 16;
-    f->output_format =
+    WaveFormat output =
         ExtensibleFormat(channels, 48000, container_bits ? container_bits : bits, kSubtypePcm);
-    f->output_format.valid_bits_per_sample = bits;
-    f->sample_kind = kind;
+    output.valid_bits_per_sample = bits;
+    EXPECT_TRUE(f->SetOutputFormat(&output));
     f->attenuation = 1.0f;
     f->mono_lfe = 0;
     return f;

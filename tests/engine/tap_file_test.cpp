@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "fir_filter.h"
-#include "test_support.h"
+#include "engine/fir_filter.h"
+#include "tests/engine/test_support.h"
 
 namespace {
 

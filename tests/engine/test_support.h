@@ -9,9 +9,9 @@
 #include <random>
 #include <string>
 
-#include "aligned_memory.h"
-#include "console_capture.h"
-#include "wave_format.h"
+#include "base/aligned_memory.h"
+#include "tests/console_capture.h"
+#include "base/wave_format.h"
 
 // A fresh folder under the system's temporary folder, removed with its files.
 struct TempDir {

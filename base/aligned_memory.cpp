@@ -1,4 +1,4 @@
-#include "aligned_memory.h"
+#include "base/aligned_memory.h"
 
 #include <cstdint>
 #include <cstdlib>

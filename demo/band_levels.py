@@ -1,5 +1,5 @@
 """Levels of given tones on each channel of a WAVE file written by
-trivandel_standin.exe (integer PCM, any channel count), stdlib only.
+trivandel-demo.exe (integer PCM, any channel count), stdlib only.
 
 usage: band_levels.py FILE.wav [HZ ...]   (default 100 1000 8000)"""
 

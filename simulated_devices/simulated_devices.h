@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "wave_format.h"
+#include "base/wave_format.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "standin_audio.h"
+#include "demo/demo_audio.h"
 
 #include <windows.h>
 
@@ -7,9 +7,9 @@
 #include <mutex>
 #include <string>
 
-#include "device_enumerator.h"
-#include "core_audio.h"
-#include "wav_file.h"
+#include "audio/device_enumerator.h"
+#include "simulated_devices/simulated_devices.h"
+#include "wav/wav_file.h"
 
 namespace {
 

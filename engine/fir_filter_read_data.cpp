@@ -5,9 +5,9 @@
 #include <emmintrin.h>
 #include <xmmintrin.h>
 
-#include "console.h"
-#include "convolve.h"
-#include "fir_filter.h"
+#include "base/console.h"
+#include "engine/convolve.h"
+#include "engine/fir_filter.h"
 
 static_assert(std::endian::native == std::endian::little,
               "output samples are packed from the bytes of little-endian integers");

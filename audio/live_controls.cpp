@@ -1,4 +1,4 @@
-#include "capture_shared.h"
+#include "audio/live_controls.h"
 
 LiveControlBytes LiveControls;
 HANDLE stopEvent = nullptr;

@@ -1,4 +1,4 @@
-// The stand-in sound system of trivandel_standin.exe: two described render
+// The stand-in sound system of trivandel-demo.exe: two described render
 // endpoints on the stand-in Core Audio objects, a loopback side that plays a
 // signal in real time and an output side that records to a WAVE file.
 //

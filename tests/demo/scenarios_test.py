@@ -1,4 +1,4 @@
-"""The whole program under Wine, on trivandel_standin.exe: suspend and
+"""The whole program under Wine, on trivandel-demo.exe: suspend and
 resume, the priority application, each run ended by Ctrl+C. (The capture
 thread's own end shows in tests/app/command_line_test.py.)
 

@@ -1,4 +1,4 @@
-#include "wave_format.h"
+#include "base/wave_format.h"
 
 #include <cstring>
 

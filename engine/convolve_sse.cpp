@@ -1,7 +1,7 @@
 // The SSE kernel. Everything runs in 128-bit single-precision vectors
 // (SSE and SSE2 only, no FMA), in the order of additions that convolve.h
 // fixes, so that it agrees bit for bit with ConvolveBandsReference.
-#include "convolve.h"
+#include "engine/convolve.h"
 
 #include <cstdint>
 #include <emmintrin.h>

@@ -1,197 +1,14 @@
-#include "core_audio.h"
-
-#include <functiondiscoverykeys_devpkey.h>
-#include <propidl.h>
+// The simulated streams: audio clients whose loopback side plays a signal
+// and whose output side records what it is given, with their render and
+// capture services, and what the tests observe of them.
+#include "simulated_devices/device_state.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <map>
-#include <mutex>
 #include <thread>
 
 namespace standin {
 namespace {
-
-struct Packet {
-    uint32_t frames; // 0: the configured packet size
-    bool silent;
-};
-
-struct Failure {
-    std::string method;
-    HRESULT result;
-    int occurrence;
-};
-
-// Everything Reset forgets.
-struct Data {
-    std::vector<EndpointSpec> endpoints;
-    size_t default_index = 0;
-    std::vector<Failure> failures;
-    std::map<std::string, int> call_counts;
-    std::vector<std::string> log;
-    CaptureConfig capture;
-    std::deque<Packet> queued; // manual pacing
-    OutputClock clock = OutputClock::kRealTime;
-    StreamSink sink = nullptr;
-    void* sink_context = nullptr;
-    bool record = true;
-    std::vector<StreamEvent> stream;
-    size_t rendered = 0;
-    std::vector<InitializeCall> initializations;
-};
-
-struct State {
-    std::mutex mutex;
-    std::condition_variable rendered_changed;
-    Data d;
-    HANDLE output_event = nullptr; // of the live output client
-    std::map<const void*, std::string> live;
-};
-
-State& S()
-{
-    static State state;
-    return state;
-}
-
-// Runs `f` on the state under its lock.
-template <class F> auto Locked(F f)
-{
-    std::lock_guard<std::mutex> lock(S().mutex);
-    return f(S());
-}
-
-// Logs the call and returns what it is to answer: an injected result or S_OK.
-HRESULT Enter(const char* method)
-{
-    return Locked([method](State& s) {
-        if (s.d.record)
-            s.d.log.emplace_back(method);
-        int n = ++s.d.call_counts[method];
-        for (const Failure& f : s.d.failures) {
-            if (f.method == method && f.occurrence == n)
-                return f.result;
-        }
-        return S_OK;
-    });
-}
-
-// Starts a method: an injected failure is returned at once, an injected
-// success code (in `hr`) after the method's work.
-#define ENTER(method)                                                                              \
-    HRESULT hr = Enter(method);                                                                    \
-    if (FAILED(hr))                                                                                \
-    return hr
-
-// Methods the program does not call: logged, not implemented.
-#define UNUSED_METHOD(Interface, Method, ...)                                                      \
-    HRESULT STDMETHODCALLTYPE Method(__VA_ARGS__) override                                         \
-    {                                                                                              \
-        return FAILED(Enter(#Interface "::" #Method)) ? E_FAIL : E_NOTIMPL;                        \
-    }
-
-double SecondsSince(LARGE_INTEGER start)
-{
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
-
-LPWSTR CopyString(const std::wstring& text)
-{
-    size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-    std::memcpy(copy, text.c_str(), bytes);
-    return copy;
-}
-
-// IUnknown for one interface; registers the object as live while it lives.
-template <class Interface> class Object : public Interface {
-public:
-    explicit Object(const char* name)
-    {
-        Locked([&](State& s) { s.live[this] = name; });
-    }
-    virtual ~Object()
-    {
-        Locked([&](State& s) { s.live.erase(this); });
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        *object = nullptr;
-        if (iid != IID_IUnknown && iid != __uuidof(Interface))
-            return E_NOINTERFACE;
-        *object = static_cast<Interface*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG refs = --refs_;
-        if (refs == 0)
-            delete this;
-        return refs;
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
-
-// Logs a released packet or buffer and hands it to the sink (outside the
-// lock: the sink may call back in).
-void Record(StreamEvent::Kind kind, uint32_t frames, DWORD flags, const std::vector<uint8_t>& data,
-            size_t bytes, const WaveFormat& format)
-{
-    auto [sink, context] = Locked([&](State& s) {
-        if (s.d.record)
-            s.d.stream.push_back({kind, frames, flags, {data.begin(), data.begin() + bytes}});
-        if (kind == StreamEvent::kRender)
-            ++s.d.rendered;
-        s.rendered_changed.notify_all();
-        return std::make_pair(s.d.sink, s.d.sink_context);
-    });
-    if (sink != nullptr)
-        sink(kind, data.data(), frames, flags, format, context);
-}
-
-class StandInPropertyStore : public Object<IPropertyStore> {
-public:
-    explicit StandInPropertyStore(const EndpointSpec& spec) : Object("IPropertyStore"), spec_(spec)
-    {
-    }
-    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override
-    {
-        PropVariantInit(value);
-        ENTER("IPropertyStore::GetValue");
-        if (IsEqualPropertyKey(key, PKEY_Device_FriendlyName)) {
-            value->vt = spec_.name_type;
-            if (value->vt == VT_LPWSTR)
-                value->pwszVal = CopyString(spec_.friendly_name);
-        } else if (IsEqualPropertyKey(key, PKEY_AudioEngine_DeviceFormat)) {
-            value->vt = spec_.format_type;
-            if (value->vt == VT_BLOB) {
-                ULONG bytes = std::min<ULONG>(spec_.format_blob_bytes, sizeof(WaveFormat));
-                value->blob.cbSize = bytes;
-                value->blob.pBlobData = static_cast<BYTE*>(CoTaskMemAlloc(bytes));
-                std::memcpy(value->blob.pBlobData, &spec_.engine_format, bytes);
-            }
-        }
-        return hr;
-    }
-    UNUSED_METHOD(IPropertyStore, GetCount, DWORD*);
-    UNUSED_METHOD(IPropertyStore, GetAt, DWORD, PROPERTYKEY*);
-    UNUSED_METHOD(IPropertyStore, SetValue, REFPROPERTYKEY, REFPROPVARIANT);
-    UNUSED_METHOD(IPropertyStore, Commit);
-
-private:
-    EndpointSpec spec_;
-};
 
 class StandInAudioClient : public Object<IAudioClient> {
 public:
@@ -209,7 +26,9 @@ public:
                                          REFERENCE_TIME duration, REFERENCE_TIME periodicity,
                                          const WAVEFORMATEX* format, LPCGUID) override
     {
-        ENTER("IAudioClient::Initialize");
+        HRESULT hr = Enter("IAudioClient::Initialize");
+        if (FAILED(hr))
+            return hr;
         if (initialized_)
             return AUDCLNT_E_ALREADY_INITIALIZED;
         initialized_ = true;
@@ -227,7 +46,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetBufferSize(UINT32* frames) override
     {
-        ENTER("IAudioClient::GetBufferSize");
+        HRESULT hr = Enter("IAudioClient::GetBufferSize");
+        if (FAILED(hr))
+            return hr;
         *frames = buffer_frames_;
         return initialized_ ? hr : AUDCLNT_E_NOT_INITIALIZED;
     }
@@ -241,7 +62,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetMixFormat(WAVEFORMATEX** format) override
     {
         *format = nullptr;
-        ENTER("IAudioClient::GetMixFormat");
+        HRESULT hr = Enter("IAudioClient::GetMixFormat");
+        if (FAILED(hr))
+            return hr;
         auto* mix = static_cast<WaveFormat*>(CoTaskMemAlloc(sizeof(WaveFormat)));
         *mix = spec_.mix_format.format_tag != 0 ? spec_.mix_format : spec_.engine_format;
         *format = reinterpret_cast<WAVEFORMATEX*>(mix);
@@ -250,14 +73,18 @@ public:
     HRESULT STDMETHODCALLTYPE GetDevicePeriod(REFERENCE_TIME* default_period,
                                               REFERENCE_TIME* minimum_period) override
     {
-        ENTER("IAudioClient::GetDevicePeriod");
+        HRESULT hr = Enter("IAudioClient::GetDevicePeriod");
+        if (FAILED(hr))
+            return hr;
         *default_period = 100000;
         *minimum_period = 30000;
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Start() override
     {
-        ENTER("IAudioClient::Start");
+        HRESULT hr = Enter("IAudioClient::Start");
+        if (FAILED(hr))
+            return hr;
         if (!initialized_ || started_)
             return initialized_ ? AUDCLNT_E_NOT_STOPPED : AUDCLNT_E_NOT_INITIALIZED;
         started_ = true;
@@ -271,7 +98,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Stop() override
     {
-        ENTER("IAudioClient::Stop");
+        HRESULT hr = Enter("IAudioClient::Stop");
+        if (FAILED(hr))
+            return hr;
         if (!started_)
             return S_FALSE;
         started_ = false;
@@ -280,7 +109,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetEventHandle(HANDLE event) override
     {
-        ENTER("IAudioClient::SetEventHandle");
+        HRESULT hr = Enter("IAudioClient::SetEventHandle");
+        if (FAILED(hr))
+            return hr;
         if (event == nullptr || !initialized_ ||
             (flags_ & AUDCLNT_STREAMFLAGS_EVENTCALLBACK) == 0) {
             return E_INVALIDARG;
@@ -361,7 +192,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetBuffer(UINT32 frames, BYTE** data) override
     {
         *data = nullptr;
-        ENTER("IAudioRenderClient::GetBuffer");
+        HRESULT hr = Enter("IAudioRenderClient::GetBuffer");
+        if (FAILED(hr))
+            return hr;
         if (pending_ != 0)
             return AUDCLNT_E_OUT_OF_ORDER;
         if (frames > client_->buffer_frames())
@@ -375,7 +208,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 frames, DWORD flags) override
     {
-        ENTER("IAudioRenderClient::ReleaseBuffer");
+        HRESULT hr = Enter("IAudioRenderClient::ReleaseBuffer");
+        if (FAILED(hr))
+            return hr;
         if (frames > pending_)
             return AUDCLNT_E_INVALID_SIZE;
         pending_ = 0;
@@ -400,7 +235,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetNextPacketSize(UINT32* frames) override
     {
         *frames = 0;
-        ENTER("IAudioCaptureClient::GetNextPacketSize");
+        HRESULT hr = Enter("IAudioCaptureClient::GetNextPacketSize");
+        if (FAILED(hr))
+            return hr;
         Packet packet;
         if (pending_ == 0 && NextPacket(&packet))
             *frames = packet.frames;
@@ -412,7 +249,9 @@ public:
         *data = nullptr;
         *frames = 0;
         *flags = 0;
-        ENTER("IAudioCaptureClient::GetBuffer");
+        HRESULT hr = Enter("IAudioCaptureClient::GetBuffer");
+        if (FAILED(hr))
+            return hr;
         Packet packet;
         if (pending_ != 0)
             return AUDCLNT_E_OUT_OF_ORDER;
@@ -435,7 +274,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 frames) override
     {
-        ENTER("IAudioCaptureClient::ReleaseBuffer");
+        HRESULT hr = Enter("IAudioCaptureClient::ReleaseBuffer");
+        if (FAILED(hr))
+            return hr;
         if (frames != 0 && frames != pending_)
             return AUDCLNT_E_INVALID_SIZE;
         if (frames != 0) {
@@ -486,7 +327,9 @@ private:
 HRESULT StandInAudioClient::GetService(REFIID iid, void** service)
 {
     *service = nullptr;
-    ENTER("IAudioClient::GetService");
+    HRESULT hr = Enter("IAudioClient::GetService");
+    if (FAILED(hr))
+        return hr;
     // The render service on the output stream, the capture one on the loopback.
     if (!initialized_ || (iid == IID_IAudioRenderClient) == loopback())
         return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
@@ -497,146 +340,11 @@ HRESULT StandInAudioClient::GetService(REFIID iid, void** service)
     return *service != nullptr ? hr : E_NOINTERFACE;
 }
 
-class StandInDevice : public Object<IMMDevice> {
-public:
-    explicit StandInDevice(const EndpointSpec& spec) : Object("IMMDevice"), spec_(spec) {}
-    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** object) override
-    {
-        *object = nullptr;
-        ENTER("IMMDevice::Activate");
-        if (iid != IID_IAudioClient)
-            return E_NOINTERFACE;
-        *object = static_cast<IAudioClient*>(new StandInAudioClient(spec_));
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override
-    {
-        *store = nullptr;
-        ENTER("IMMDevice::OpenPropertyStore");
-        if (access != STGM_READ)
-            return E_ACCESSDENIED;
-        *store = new StandInPropertyStore(spec_);
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override
-    {
-        *id = nullptr;
-        ENTER("IMMDevice::GetId");
-        *id = CopyString(spec_.id);
-        return hr;
-    }
-    UNUSED_METHOD(IMMDevice, GetState, DWORD*);
-
-private:
-    EndpointSpec spec_;
-};
-
-class StandInCollection : public Object<IMMDeviceCollection> {
-public:
-    explicit StandInCollection(std::vector<EndpointSpec> endpoints)
-        : Object("IMMDeviceCollection"), endpoints_(std::move(endpoints))
-    {
-    }
-    HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override
-    {
-        *count = 0;
-        ENTER("IMMDeviceCollection::GetCount");
-        *count = static_cast<UINT>(endpoints_.size());
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** device) override
-    {
-        *device = nullptr;
-        ENTER("IMMDeviceCollection::Item");
-        if (index >= endpoints_.size())
-            return E_INVALIDARG;
-        *device = new StandInDevice(endpoints_[index]);
-        return hr;
-    }
-
-private:
-    std::vector<EndpointSpec> endpoints_;
-};
-
-class StandInEnumerator : public Object<IMMDeviceEnumerator> {
-public:
-    StandInEnumerator() : Object("IMMDeviceEnumerator") {}
-    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask,
-                                                 IMMDeviceCollection** devices) override
-    {
-        *devices = nullptr;
-        ENTER("IMMDeviceEnumerator::EnumAudioEndpoints");
-        // Every described endpoint is an active render endpoint.
-        bool wanted = (flow == eRender || flow == eAll) && (mask & DEVICE_STATE_ACTIVE) != 0;
-        auto endpoints = Locked([](State& s) { return s.d.endpoints; });
-        *devices = new StandInCollection(wanted ? endpoints : std::vector<EndpointSpec>());
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole,
-                                                      IMMDevice** endpoint) override
-    {
-        *endpoint = nullptr;
-        ENTER("IMMDeviceEnumerator::GetDefaultAudioEndpoint");
-        auto [endpoints, index] =
-            Locked([](State& s) { return std::make_pair(s.d.endpoints, s.d.default_index); });
-        if (flow != eRender || endpoints.empty())
-            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-        *endpoint = new StandInDevice(endpoints[index]);
-        return hr;
-    }
-    UNUSED_METHOD(IMMDeviceEnumerator, GetDevice, LPCWSTR, IMMDevice**);
-    UNUSED_METHOD(IMMDeviceEnumerator, RegisterEndpointNotificationCallback,
-                  IMMNotificationClient*);
-    UNUSED_METHOD(IMMDeviceEnumerator, UnregisterEndpointNotificationCallback,
-                  IMMNotificationClient*);
-};
-
 } // namespace
 
-WaveFormat FloatFormat(uint32_t rate, uint16_t channels)
+IAudioClient* NewAudioClient(const EndpointSpec& spec)
 {
-    WaveFormat format = PcmFormat(rate, channels, 32, 32);
-    format.sub_format = kSubtypeFloat;
-    return format;
-}
-
-WaveFormat PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t valid_bits)
-{
-    // As engines describe themselves: speaker positions for stereo and 5.1.
-    WaveFormat format = ExtensibleFormat(channels, rate, bits, kSubtypePcm);
-    format.valid_bits_per_sample = valid_bits;
-    format.channel_mask = channels == 2 ? 0x3u : channels == 6 ? 0x3Fu : 0u;
-    return format;
-}
-
-void Reset()
-{
-    Locked([](State& s) { s.d = Data(); });
-}
-
-void AddEndpoint(const EndpointSpec& spec, bool is_default)
-{
-    Locked([&](State& s) {
-        s.d.endpoints.push_back(spec);
-        if (is_default)
-            s.d.default_index = s.d.endpoints.size() - 1;
-    });
-}
-
-HRESULT CreateEnumerator(IMMDeviceEnumerator** enumerator)
-{
-    *enumerator = new StandInEnumerator();
-    return S_OK;
-}
-
-void FailCall(const std::string& method, HRESULT result, int occurrence)
-{
-    Locked([&](State& s) { s.d.failures.push_back({method, result, occurrence}); });
-}
-
-std::vector<std::string> CallLog()
-{
-    return Locked([](State& s) { return s.d.log; });
+    return new StandInAudioClient(spec);
 }
 
 void SetCaptureConfig(const CaptureConfig& config)

@@ -1,4 +1,4 @@
-#include "console.h"
+#include "base/console.h"
 
 #include <atomic>
 #include <cstdarg>
@@ -11,7 +11,7 @@ namespace {
 std::atomic<ConsoleSink> g_sink{nullptr};
 
 // Longer than any line of the program: names and ids are at most 259 units.
-constexpr size_t kLineUnits = 2048;
+constexpr size_t kConsoleLineUnits = 2048;
 
 void Emit(const wchar_t* text)
 {
@@ -25,7 +25,7 @@ void Emit(const wchar_t* text)
 #else
     // glibc gives a stream one orientation; stdout stays narrow so the test
     // framework's own printf keeps working.
-    char narrow[kLineUnits * 4];
+    char narrow[kConsoleLineUnits * 4];
     std::mbstate_t state{};
     const wchar_t* src = text;
     size_t n = std::wcsrtombs(narrow, &src, sizeof(narrow) - 1, &state);
@@ -43,25 +43,25 @@ void Emit(const wchar_t* text)
 
 void ConsolePrint(const wchar_t* format, ...)
 {
-    wchar_t text[kLineUnits];
+    wchar_t text[kConsoleLineUnits];
     va_list args;
     va_start(args, format);
-    int n = std::vswprintf(text, kLineUnits, format, args);
+    int n = std::vswprintf(text, kConsoleLineUnits, format, args);
     va_end(args);
     if (n < 0)
-        text[kLineUnits - 1] = L'\0'; // too long: print what fitted
+        text[kConsoleLineUnits - 1] = L'\0'; // too long: print what fitted
     Emit(text);
 }
 
 void ConsolePrintNarrow(const char* format, ...)
 {
-    char narrow[kLineUnits];
+    char narrow[kConsoleLineUnits];
     va_list args;
     va_start(args, format);
     std::vsnprintf(narrow, sizeof(narrow), format, args);
     va_end(args);
-    wchar_t text[kLineUnits];
-    size_t n = std::mbstowcs(text, narrow, kLineUnits - 1);
+    wchar_t text[kConsoleLineUnits];
+    size_t n = std::mbstowcs(text, narrow, kConsoleLineUnits - 1);
     if (n == static_cast<size_t>(-1))
         return;
     text[n] = L'\0';

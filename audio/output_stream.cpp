@@ -1,0 +1,74 @@
+#include "audio/output_stream.h"
+
+#include "audio/platform_calls.h"
+#include "audio/stream_format.h"
+#include "base/console.h"
+
+bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, CFIRFilter* filter,
+                      CaptureResources* r, OutputStream* stream)
+{
+    ConsolePrint(L">Enumerate and decide a output device ----------------\n");
+    const wchar_t* name = settings->output_device[0] != L'\0' ? settings->output_device : nullptr;
+    r->output_endpoint = FindOutputDevice(r->enumerator, r->capture_endpoint, name);
+    if (r->output_endpoint == nullptr) {
+        ConsolePrint(L"ERROR:Couldn't decide a output device.\n");
+        return false;
+    }
+
+    ConsolePrint(L">Create a output device ----------------\n");
+    DeviceInfo output_info;
+    if (!GetDeviceInfo(r->output_endpoint, &output_info))
+        return false;
+    PrintDeviceInfo(&output_info, false);
+    if (FAILED(r->output_endpoint->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
+                                            reinterpret_cast<void**>(&r->output_client)))) {
+        return false;
+    }
+
+    WaveFormat* output_format = &output_info.AudioEngine_DeviceFormat;
+    BuildOutputFormat(output_format, capture_info.AudioEngine_DeviceFormat.samples_per_sec,
+                      settings->output_bit);
+    PrintWaveFormat(output_format);
+    HRESULT hr = r->output_client->IsFormatSupported(
+        AUDCLNT_SHAREMODE_EXCLUSIVE, reinterpret_cast<const WAVEFORMATEX*>(output_format), nullptr);
+    // Another success code (e.g. S_FALSE) is reported but tried anyway.
+    if (hr != S_OK)
+        ConsolePrint(L"ERROR:This format is not supported by endpoint device.\n");
+    if (FAILED(hr))
+        return false;
+    if (!filter->SetOutputFormat(output_format)) {
+        ConsolePrint(L"ERROR:This format is not supported by program.\n");
+        return false;
+    }
+    // A gain of NaN or infinity, or one too large for this output's full
+    // scale, would turn the scaled taps into full-scale noise or DC.
+    if (!filter->CheckScaledTaps())
+        return false;
+
+    REFERENCE_TIME default_period = 0;
+    REFERENCE_TIME minimum_period = 0;
+    if (FAILED(r->output_client->GetDevicePeriod(&default_period, &minimum_period)))
+        return false;
+    ConsolePrint(L"  DefaultDevicePeriod = %lld\n", static_cast<long long>(default_period));
+    ConsolePrint(L"  MinimumDevicePeriod = %lld\n", static_cast<long long>(minimum_period));
+    stream->duration = StreamDuration(settings->buffer_duration, minimum_period);
+    stream->rate = output_format->samples_per_sec;
+
+    // Exclusive event-driven streams take equal buffer duration and periodicity.
+    if (FAILED(r->output_client->Initialize(
+            AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, stream->duration,
+            stream->duration, reinterpret_cast<const WAVEFORMATEX*>(output_format), nullptr))) {
+        return false;
+    }
+    UINT32 frames = 0;
+    if (FAILED(r->output_client->GetBufferSize(&frames)))
+        return false;
+    stream->frames = frames;
+    if (FAILED(r->output_client->GetService(IID_IAudioRenderClient,
+                                            reinterpret_cast<void**>(&r->render_client)))) {
+        return false;
+    }
+    r->output_event = CreateEventHandle(nullptr, FALSE, FALSE, nullptr);
+    return SUCCEEDED(r->output_client->SetEventHandle(r->output_event)) &&
+           r->output_event != nullptr;
+}

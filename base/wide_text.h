@@ -1,0 +1,15 @@
+// The program's fixed wide-text fields (device names and ids, the names on
+// the command line): 260 UTF-16 code units, at most 259 of them text.
+#pragma once
+
+constexpr int kWideTextUnits = 260;
+
+// Copies at most kWideTextUnits - 1 units of `source` and always ends in a
+// zero: a longer text is cut rather than overflowing the field.
+inline void CopyWideText(wchar_t* destination, const wchar_t* source)
+{
+    int i = 0;
+    for (; i < kWideTextUnits - 1 && source[i] != L'\0'; ++i)
+        destination[i] = source[i];
+    destination[i] = L'\0';
+}

@@ -1,0 +1,32 @@
+// The tap file: plain text, tap k on line k as a decimal number at the start
+// of the line (leading blanks allowed, the rest ignored); reading ends at the
+// end of the text or at the first line that does not begin with a number.
+// Lines are taken in pieces of at most 255 characters, so the rest of a
+// longer line counts as the next line.
+#pragma once
+
+#include <cstddef>
+
+// The values of one tap file, in file order. Grows by doubling; a failed
+// growth is reported to the caller, never thrown.
+struct TapList {
+    float* values = nullptr;
+    size_t count = 0;
+    size_t room = 0;
+
+    TapList() = default;
+    TapList(const TapList&) = delete;
+    TapList& operator=(const TapList&) = delete;
+    ~TapList();
+    bool Append(float value);
+};
+
+// Reads the taps of a file's text (as read in text mode) into `list`.
+// False after printing why the file cannot be used, naming `path`: text in
+// UTF-16, a tap that is not a finite number (a NaN or infinite tap would
+// put full-scale noise or DC on the outputs), or no memory.
+bool ReadTapText(const char* text, size_t length, const char* path, TapList* list);
+
+// Opens `path` in text mode and reads its taps; prints the open error, or
+// ReadTapText's, and returns false when the file cannot be used.
+bool ReadTapFile(const char* path, TapList* list);

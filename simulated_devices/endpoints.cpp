@@ -1,0 +1,195 @@
+// The simulated endpoints: the enumerator, its collections, the devices and
+// their property stores.
+#include "simulated_devices/device_state.h"
+
+#include <functiondiscoverykeys_devpkey.h>
+#include <propidl.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace standin {
+namespace {
+
+class StandInPropertyStore : public Object<IPropertyStore> {
+public:
+    explicit StandInPropertyStore(const EndpointSpec& spec) : Object("IPropertyStore"), spec_(spec)
+    {
+    }
+    HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override
+    {
+        PropVariantInit(value);
+        HRESULT hr = Enter("IPropertyStore::GetValue");
+        if (FAILED(hr))
+            return hr;
+        if (IsEqualPropertyKey(key, PKEY_Device_FriendlyName)) {
+            value->vt = spec_.name_type;
+            if (value->vt == VT_LPWSTR)
+                value->pwszVal = CopyString(spec_.friendly_name);
+        } else if (IsEqualPropertyKey(key, PKEY_AudioEngine_DeviceFormat)) {
+            value->vt = spec_.format_type;
+            if (value->vt == VT_BLOB) {
+                ULONG bytes = std::min<ULONG>(spec_.format_blob_bytes, sizeof(WaveFormat));
+                value->blob.cbSize = bytes;
+                value->blob.pBlobData = static_cast<BYTE*>(CoTaskMemAlloc(bytes));
+                std::memcpy(value->blob.pBlobData, &spec_.engine_format, bytes);
+            }
+        }
+        return hr;
+    }
+    UNUSED_METHOD(IPropertyStore, GetCount, DWORD*);
+    UNUSED_METHOD(IPropertyStore, GetAt, DWORD, PROPERTYKEY*);
+    UNUSED_METHOD(IPropertyStore, SetValue, REFPROPERTYKEY, REFPROPVARIANT);
+    UNUSED_METHOD(IPropertyStore, Commit);
+
+private:
+    EndpointSpec spec_;
+};
+
+class StandInDevice : public Object<IMMDevice> {
+public:
+    explicit StandInDevice(const EndpointSpec& spec) : Object("IMMDevice"), spec_(spec) {}
+    HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** object) override
+    {
+        *object = nullptr;
+        HRESULT hr = Enter("IMMDevice::Activate");
+        if (FAILED(hr))
+            return hr;
+        if (iid != IID_IAudioClient)
+            return E_NOINTERFACE;
+        *object = NewAudioClient(spec_);
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override
+    {
+        *store = nullptr;
+        HRESULT hr = Enter("IMMDevice::OpenPropertyStore");
+        if (FAILED(hr))
+            return hr;
+        if (access != STGM_READ)
+            return E_ACCESSDENIED;
+        *store = new StandInPropertyStore(spec_);
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override
+    {
+        *id = nullptr;
+        HRESULT hr = Enter("IMMDevice::GetId");
+        if (FAILED(hr))
+            return hr;
+        *id = CopyString(spec_.id);
+        return hr;
+    }
+    UNUSED_METHOD(IMMDevice, GetState, DWORD*);
+
+private:
+    EndpointSpec spec_;
+};
+
+class StandInCollection : public Object<IMMDeviceCollection> {
+public:
+    explicit StandInCollection(std::vector<EndpointSpec> endpoints)
+        : Object("IMMDeviceCollection"), endpoints_(std::move(endpoints))
+    {
+    }
+    HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override
+    {
+        *count = 0;
+        HRESULT hr = Enter("IMMDeviceCollection::GetCount");
+        if (FAILED(hr))
+            return hr;
+        *count = static_cast<UINT>(endpoints_.size());
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** device) override
+    {
+        *device = nullptr;
+        HRESULT hr = Enter("IMMDeviceCollection::Item");
+        if (FAILED(hr))
+            return hr;
+        if (index >= endpoints_.size())
+            return E_INVALIDARG;
+        *device = new StandInDevice(endpoints_[index]);
+        return hr;
+    }
+
+private:
+    std::vector<EndpointSpec> endpoints_;
+};
+
+class StandInEnumerator : public Object<IMMDeviceEnumerator> {
+public:
+    StandInEnumerator() : Object("IMMDeviceEnumerator") {}
+    HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask,
+                                                 IMMDeviceCollection** devices) override
+    {
+        *devices = nullptr;
+        HRESULT hr = Enter("IMMDeviceEnumerator::EnumAudioEndpoints");
+        if (FAILED(hr))
+            return hr;
+        // Every described endpoint is an active render endpoint.
+        bool wanted = (flow == eRender || flow == eAll) && (mask & DEVICE_STATE_ACTIVE) != 0;
+        auto endpoints = Locked([](State& s) { return s.d.endpoints; });
+        *devices = new StandInCollection(wanted ? endpoints : std::vector<EndpointSpec>());
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole,
+                                                      IMMDevice** endpoint) override
+    {
+        *endpoint = nullptr;
+        HRESULT hr = Enter("IMMDeviceEnumerator::GetDefaultAudioEndpoint");
+        if (FAILED(hr))
+            return hr;
+        auto [endpoints, index] =
+            Locked([](State& s) { return std::make_pair(s.d.endpoints, s.d.default_index); });
+        if (flow != eRender || endpoints.empty())
+            return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
+        *endpoint = new StandInDevice(endpoints[index]);
+        return hr;
+    }
+    UNUSED_METHOD(IMMDeviceEnumerator, GetDevice, LPCWSTR, IMMDevice**);
+    UNUSED_METHOD(IMMDeviceEnumerator, RegisterEndpointNotificationCallback,
+                  IMMNotificationClient*);
+    UNUSED_METHOD(IMMDeviceEnumerator, UnregisterEndpointNotificationCallback,
+                  IMMNotificationClient*);
+};
+
+} // namespace
+
+WaveFormat FloatFormat(uint32_t rate, uint16_t channels)
+{
+    WaveFormat format = PcmFormat(rate, channels, 32, 32);
+    format.sub_format = kSubtypeFloat;
+    return format;
+}
+
+WaveFormat PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t valid_bits)
+{
+    // As engines describe themselves: speaker positions for stereo and 5.1.
+    WaveFormat format = ExtensibleFormat(channels, rate, bits, kSubtypePcm);
+    format.valid_bits_per_sample = valid_bits;
+    format.channel_mask = channels == 2 ? 0x3u : channels == 6 ? 0x3Fu : 0u;
+    return format;
+}
+
+void Reset()
+{
+    Locked([](State& s) { s.d = Data(); });
+}
+
+void AddEndpoint(const EndpointSpec& spec, bool is_default)
+{
+    Locked([&](State& s) {
+        s.d.endpoints.push_back(spec);
+        if (is_default)
+            s.d.default_index = s.d.endpoints.size() - 1;
+    });
+}
+
+HRESULT CreateEnumerator(IMMDeviceEnumerator** enumerator)
+{
+    *enumerator = new StandInEnumerator();
+    return S_OK;
+}
+
+} // namespace standin
