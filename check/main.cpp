@@ -157,7 +157,8 @@ int Run(const std::vector<Argument>& args)
 
     // As the capture thread loads them, with the same lines.
     CFIRFilter filter;
-    if (!filter.LoadTapFiles()) {
+    TapList lists[3];
+    if (!filter.LoadTapFiles(lists)) {
         ConsolePrint(L"ERROR:trivandel.exe cannot use these tap files.\n");
         return 2;
     }
@@ -169,7 +170,7 @@ int Run(const std::vector<Argument>& args)
     if (o.rendering)
         return RenderWav(&filter, o.input, o.output, o.render) ? 0 : 2;
 
-    const BandTaps taps = TableTaps(filter);
+    const BandTaps taps = ToBandTaps(lists);
     const CheckReport report = CheckTaps(taps, o.rate, o.attenuation);
     PrintReport(report);
     if (!o.svg.empty()) {

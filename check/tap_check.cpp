@@ -175,13 +175,11 @@ std::vector<double> SummedTaps(const BandTaps& taps)
     return sum;
 }
 
-BandTaps TableTaps(const CFIRFilter& filter)
+BandTaps ToBandTaps(const TapList lists[3])
 {
     BandTaps taps;
-    for (uint32_t band = 0; band < 3; ++band) {
-        for (uint32_t k = 0; k < filter.GetTapCount(); ++k)
-            taps[band].push_back(filter.taps[4 * static_cast<size_t>(k) + band]);
-    }
+    for (uint32_t band = 0; band < 3; ++band)
+        taps[band].assign(lists[band].values, lists[band].values + lists[band].count);
     return taps;
 }
 

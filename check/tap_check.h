@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/fir_filter.h"
+#include "engine/tap_file.h"
 
 // The three bands' taps in file order (band 0 low, 1 mid, 2 high), all of
 // one length: entry 0 multiplies the oldest frame of the window.
@@ -18,9 +18,8 @@ using BandTaps = std::array<std::vector<double>, 3>;
 // The taps of the three bands added up: what plays when all three do.
 std::vector<double> SummedTaps(const BandTaps& taps);
 
-// The taps a filter has loaded, as its table holds them before ReadData
-// scales them.
-BandTaps TableTaps(const CFIRFilter& filter);
+// The three tap files' values as read.
+BandTaps ToBandTaps(const TapList lists[3]);
 
 // The response of one band at `hz`. The tap order does not change the
 // magnitude; the phase is that of the taps as written.

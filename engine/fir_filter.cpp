@@ -35,17 +35,15 @@ uint32_t CFIRFilter::GetTapCount() const
 
 bool CFIRFilter::LoadTaps(const char* path, uint32_t band)
 {
-    if (band >= kBands)
-        return false;
-
     TapList list;
-    if (!ReadTapFile(path, &list))
-        return false;
+    return band < kBands && ReadTapFile(path, &list) && SetTaps(list, band, path);
+}
 
+bool CFIRFilter::SetTaps(const TapList& list, uint32_t band, const char* path)
+{
     if (tap_count == 0 && taps == nullptr) {
-        // The first file fixes the length of all three bands. One zeroed
-        // entry more than taps, and every fourth float zero: the kernel
-        // loads whole entries.
+        // One zeroed entry more than taps, and every fourth float zero: the
+        // kernel loads whole entries.
         if (list.count >= UINT32_MAX) {
             ConsolePrint(L"ERROR:Not enough memory for filter taps. %s\n", path);
             return false;
@@ -71,9 +69,16 @@ bool CFIRFilter::LoadTaps(const char* path, uint32_t band)
 
 bool CFIRFilter::LoadTapFiles()
 {
+    TapList lists[kBands];
+    return LoadTapFiles(lists);
+}
+
+bool CFIRFilter::LoadTapFiles(TapList lists[3])
+{
     bool loaded = true;
     for (uint32_t band = 0; band < kBands; ++band) {
-        if (!LoadTaps(kTapFileNames[band], band))
+        const char* path = kTapFileNames[band];
+        if (!ReadTapFile(path, &lists[band]) || !SetTaps(lists[band], band, path))
             loaded = false;
     }
     return loaded;

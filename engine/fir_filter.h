@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/capture_buffer.h"
+#include "engine/tap_file.h"
 
 // The tap files, band 0, 1 and 2, read from the working directory.
 extern const char* const kTapFileNames[3];
@@ -24,8 +25,10 @@ public:
 
     // Loads the three files of kTapFileNames from the working folder, each
     // into its band. All three are read even after a failure, so that every
-    // bad file is reported; true only when all three loaded.
+    // bad file is reported; true only when all three loaded. The second form
+    // also hands back each file's taps as read, for tools that study them.
     bool LoadTapFiles();
+    bool LoadTapFiles(TapList lists[3]);
 
     uint32_t GetTapCount() const override;
 
@@ -53,4 +56,9 @@ public:
     uint8_t mono_lfe;
     uint8_t divider_through;
     uint8_t taps_dirty;
+
+private:
+    // Puts a file's taps into the band's column; the first file fixes the
+    // length of all three. Prints the error line naming `path`.
+    bool SetTaps(const TapList& list, uint32_t band, const char* path);
 };

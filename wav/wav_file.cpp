@@ -106,16 +106,24 @@ CWavReader::~CWavReader()
 
 bool CWavReader::Open(const std::filesystem::path& path, std::string* error)
 {
-    file_ = OpenFile(path, false);
-    if (!file_) {
+    std::FILE* file = OpenFile(path, false);
+    if (!file) {
         *error = "cannot open " + path.string();
         return false;
     }
+    return Open(file, path.string(), error);
+}
+
+bool CWavReader::Open(std::FILE* file, const std::string& name, std::string* error)
+{
+    if (file_)
+        std::fclose(file_);
+    file_ = file;
     const uint64_t size = FileSize(file_);
     uint8_t riff[12];
     if (size < 12 || !Seek(file_, 0) || std::fread(riff, 1, 12, file_) != 12 ||
         std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
-        *error = path.string() + " is not a RIFF WAVE file";
+        *error = name + " is not a RIFF WAVE file";
         return false;
     }
     uint16_t tag = 0;
@@ -152,7 +160,7 @@ bool CWavReader::Open(const std::filesystem::path& path, std::string* error)
         (tag == kTagFloat && bits_ == 32);
     if (!has_data || !usable || channels_ == 0 || rate_ == 0 ||
         block_align_ != channels_ * bits_ / 8) {
-        *error = path.string() + ": only 8/16/24/32-bit PCM or 32-bit float WAVE is read";
+        *error = name + ": only 8/16/24/32-bit PCM or 32-bit float WAVE is read";
         return false;
     }
     tag_ = tag;

@@ -1,4 +1,4 @@
-// Just enough of the RIFF WAVE format for the stand-in program and the tap
+// Just enough of the RIFF WAVE format for the demo program and the tap
 // check: read a file into float frames, whole or block by block, and write
 // integer PCM as it is produced. Portable: paths are std::filesystem paths
 // (wide on Windows).
@@ -31,6 +31,9 @@ public:
 
     // Reads the header and stands at the first frame. False with `error` set.
     bool Open(const std::filesystem::path& path, std::string* error);
+    // The same on a file already open for reading (a temporary or in-memory
+    // one), which the reader then owns; `name` is what messages call it.
+    bool Open(std::FILE* file, const std::string& name, std::string* error);
     uint32_t Rate() const { return rate_; }
     uint16_t Channels() const { return channels_; }
     uint64_t Frames() const { return frames_; }

@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""trivandel-check as a user runs it: arguments, exit status, the lines it
+prints, and the SVG it draws, parsed."""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+import xml.etree.ElementTree as ElementTree
+
+CHECK, TAPS = sys.argv[1], os.path.abspath(sys.argv[2])
+
+USAGE_FIRST = ("trivandel-check: shows what trivandel.exe's tap files do before they reach "
+               "the speakers.")
+CLIPS = ("WARNING:A full-scale sine at {} clips the {} band at -attenuation 2 (peak +0.00 dB);"
+         " it plays clean at -attenuation 1.000 or less.")
+
+
+def run(args, cwd):
+    done = subprocess.run([CHECK] + args, cwd=cwd, capture_output=True, text=True, timeout=120)
+    return done.returncode, done.stdout.splitlines()
+
+
+class CheckCommandLine(unittest.TestCase):
+    def test_statuses_and_lines(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            for name, text in (("FIR_LPF.txt", "0.5\n0.5\n"), ("FIR_BPF.txt", "0.5\n"),
+                               ("FIR_HPF.txt", "0.5\n0.5\n")):
+                with open(os.path.join(scratch, name), "w") as f:
+                    f.write(text)
+            mismatch = "ERROR:Size of filter tap of LPF and HPF doesn't mutch. FIR_BPF.txt"
+            cases = [
+                # arguments, exit status, lines expected first, lines expected last
+                ([TAPS], 0, ["Tap files FIR_LPF.txt, FIR_BPF.txt, FIR_HPF.txt in " + TAPS],
+                 ["No warnings."]),
+                ([TAPS, "-ATTENUATION", "2"], 1, [],
+                 [CLIPS.format("110.2 Hz", "low"), CLIPS.format("488.2 Hz", "mid"),
+                  CLIPS.format("3190 Hz", "high"), "3 warnings."]),
+                ([scratch], 2, [], [mismatch, "ERROR:trivandel.exe cannot use these tap files."]),
+                ([TAPS, "-rate", "44100.5"], 2,
+                 ["ERROR:-rate takes a whole number of Hz from 1000 to 768000."], []),
+                ([TAPS, "-output_bit", "20"], 2, ["ERROR:-output_bit takes 16 or 24."], []),
+                ([TAPS, "-svg"], 2, [USAGE_FIRST], []),
+                ([TAPS, TAPS], 2, [USAGE_FIRST], []),
+                ([os.path.join(scratch, "none")], 2,
+                 ["ERROR:Cannot open the folder " + os.path.join(scratch, "none")], []),
+            ]
+            for args, status, first, last in cases:
+                with self.subTest(args=args):
+                    code, lines = run(args, scratch)
+                    self.assertEqual(code, status, lines)
+                    self.assertEqual(lines[:len(first)], first)
+                    self.assertEqual(lines[len(lines) - len(last):], last)
+
+    def test_svg_draws_the_three_bands_and_their_sum(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            code, lines = run([TAPS, "-svg", "r.svg"], scratch)
+            path = os.path.join(scratch, "r.svg")
+            self.assertEqual((code, lines[-1]), (0, "Responses drawn in " + path))
+            root = ElementTree.parse(path).getroot()
+            self.assertEqual(root.tag, "{http://www.w3.org/2000/svg}svg")
+            width, height = (float(root.get(k)) for k in ("width", "height"))
+            curves = [[tuple(map(float, p.split(","))) for p in line.get("points").split()]
+                      for line in root.iter("{http://www.w3.org/2000/svg}polyline")]
+            self.assertEqual(len(curves), 4)  # low, mid, high, sum
+            for curve in curves:
+                self.assertTrue(all(0 <= x <= width and 0 <= y <= height for x, y in curve))
+            low, mid, high, total = curves
+            # Higher on the page is louder: the low band falls, the high band
+            # rises, the mid band peaks inside, and the sum is flat.
+            self.assertLess(low[0][1], low[-1][1])
+            self.assertGreater(high[0][1], high[-1][1])
+            self.assertLess(min(y for _, y in mid), min(mid[0][1], mid[-1][1]))
+            self.assertEqual(len({y for _, y in total}), 1)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1])
