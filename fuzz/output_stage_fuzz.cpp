@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     f.SetOutputFormat(&output);
     const int32_t kind = f.sample_kind;
 
-    // The model: taps scaled once, the frames not yet read, the write position.
+    // The model: taps scaled once. What the store holds is the frame-store
+    // target's business; here the unread frames are taken from it as stored.
     const float full = kind == kSampleKindPcm16   ? 32767.0f
                        : kind == kSampleKindPcm24 ? 2147483648.0f
                                                   : 1.0f;
@@ -80,38 +81,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (int band = 0; band < 3; ++band)
             taps[k].v[band] *= gain;
     const uint32_t capacity = f.buffer_msec;
-    std::vector<float> unread; // left, right
-    uint32_t w = 0;
     static std::wstring console;
-    console.clear();
     SetConsoleSink([](const wchar_t* text) { console += text; });
-    std::wstring expected;
     while (fdp.remaining_bytes() > 0) {
         if (fdp.ConsumeBool()) {
-            uint32_t frames = fdp.ConsumeIntegral<uint8_t>();
+            const uint32_t frames = fdp.ConsumeIntegral<uint8_t>();
             const bool silent = fdp.ConsumeBool();
             std::unique_ptr<float[]> packet(silent ? nullptr
                                                    : new float[frames * capture_channels]);
             for (uint32_t i = 0; !silent && i < frames * capture_channels; ++i)
                 packet[i] = value();
             f.WriteData(frames, reinterpret_cast<const uint8_t*>(packet.get()));
-            if (frames > capacity) {
-                expected += L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n";
-                frames = capacity;
-            }
-            if (w + frames > capacity)
-                w = static_cast<uint32_t>(unread.size() / 2);
-            if (w + frames > capacity) {
-                w = 0;
-                unread.clear();
-                expected += L"WARNING:Buffer full!\n";
-            }
-            for (uint32_t i = 0; i < frames; ++i) {
-                unread.push_back(silent ? 0.0f : packet[i * capture_channels]);
-                unread.push_back(silent ? 0.0f
-                                        : packet[i * capture_channels + (capture_channels > 1)]);
-            }
-            w += frames;
             continue;
         }
 
@@ -124,12 +104,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t block = f.output_format.block_align;
         std::unique_ptr<uint8_t[]> out(new uint8_t[count * block]);
         std::memset(out.get(), 0xCD, count * block);
-        const uint32_t avail = static_cast<uint32_t>(unread.size() / 2);
+        const uint32_t r = f.read_pos, w = f.write_pos;
+        const uint32_t avail = w > r ? w - r : 0;
         const uint32_t n = std::min(count, avail);
+        const float* unread = reinterpret_cast<const float*>(f.storage) + 2 * r;
+        std::vector<float> stored(unread, unread + 2 * std::min(avail, tap_count + n));
+        console.clear();
+        std::wstring expected;
         assert(f.ReadData(count, out.get()) == n);
 
         std::vector<uint8_t> model(count * block, 0);
-        const uint32_t r = w - avail;
         float peak = 0.0f;
         if (n > 0 && r + tap_count + n <= capacity + spare && float_capture &&
             kind != kSampleKindNone) {
@@ -137,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             // past them (nothing captured yet) and before them (not read).
             std::vector<Quad> frames((r + tap_count + n + 1) / 2, Quad{});
             float* x = frames[0].v;
-            std::copy_n(unread.begin(), 2 * std::min(avail, tap_count + n), x + 2 * r);
+            std::copy(stored.begin(), stored.end(), x + 2 * r);
             std::fill_n(ClampLimits.upper, 4, full);
             std::fill_n(ClampLimits.lower, 4, -full);
             const uint32_t sample_bytes = kind == kSampleKindPcm16 ? 2 : 3;
@@ -186,7 +170,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                           static_cast<double>(peak / full));
             expected += line;
         }
-        unread.erase(unread.begin(), unread.begin() + 2 * n);
         if (n < count)
             expected += L"WARNING:Buffer empty!\n";
         assert(std::equal(model.begin(), model.end(), out.get()));
