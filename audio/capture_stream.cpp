@@ -1,6 +1,7 @@
 #include "audio/capture_stream.h"
 
 #include "audio/endpoints.h"
+#include "audio/platform_format.h"
 #include "audio/stream_format.h"
 #include "base/console.h"
 
@@ -14,7 +15,7 @@ bool OpenCaptureStream(const OutputStream& output, CFIRFilter* filter, CaptureRe
     }
     if (FAILED(r->capture_client->GetMixFormat(&r->mix_format)))
         return false;
-    const WaveFormat* mix_format = reinterpret_cast<const WaveFormat*>(r->mix_format);
+    const WaveFormat* mix_format = FromPlatformFormat(r->mix_format);
     PrintWaveFormat(mix_format);
     // Room for the pre-buffered frames and one more capture packet (at most
     // the capture buffer, two output buffers), however long the filter.

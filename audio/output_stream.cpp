@@ -1,6 +1,7 @@
 #include "audio/output_stream.h"
 
 #include "audio/platform_calls.h"
+#include "audio/platform_format.h"
 #include "audio/stream_format.h"
 #include "base/console.h"
 
@@ -29,8 +30,8 @@ bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, 
     BuildOutputFormat(output_format, capture_info.AudioEngine_DeviceFormat.samples_per_sec,
                       settings->output_bit);
     PrintWaveFormat(output_format);
-    HRESULT hr = r->output_client->IsFormatSupported(
-        AUDCLNT_SHAREMODE_EXCLUSIVE, reinterpret_cast<const WAVEFORMATEX*>(output_format), nullptr);
+    HRESULT hr = r->output_client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE,
+                                                     ToPlatformFormat(output_format), nullptr);
     // Another success code (e.g. S_FALSE) is reported but tried anyway.
     if (hr != S_OK)
         ConsolePrint(L"ERROR:This format is not supported by endpoint device.\n");
@@ -57,7 +58,7 @@ bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, 
     // Exclusive event-driven streams take equal buffer duration and periodicity.
     if (FAILED(r->output_client->Initialize(
             AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, stream->duration,
-            stream->duration, reinterpret_cast<const WAVEFORMATEX*>(output_format), nullptr))) {
+            stream->duration, ToPlatformFormat(output_format), nullptr))) {
         return false;
     }
     UINT32 frames = 0;
