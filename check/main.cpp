@@ -17,6 +17,7 @@
 #include "check/render.h"
 #include "check/response_svg.h"
 #include "check/tap_check.h"
+#include "check/tone_levels.h"
 
 namespace {
 
@@ -35,10 +36,13 @@ const wchar_t kUsage[] =
     L"                        second) as trivandel.exe would play it, instead of the check.\n"
     L"        -output_bit # : Output quantization bit of the render. (16 or 24; default 24)\n"
     L"            -mono_lfe : Monaural LFE in the render.\n"
+    L"           -levels # : Print the levels of 100 Hz, 1 kHz and 8 kHz on each channel of a\n"
+    L"                        WAVE file (such as a render of the three tones), instead of the "
+    L"check.\n"
     L"Exit status: 0 nothing wrong, 1 a warning printed, 2 a file could not be used.\n";
 
 struct Options {
-    std::filesystem::path folder, svg, input, output;
+    std::filesystem::path folder, svg, input, output, levels;
     double rate = 48000;
     float attenuation = 0.8f;
     RenderSettings render;
@@ -80,7 +84,7 @@ bool ParseArguments(const std::vector<Argument>& args, Options* o)
         const Argument& arg = args[i];
         const size_t values = Is(arg, "-render") ? 2
                               : Is(arg, "-rate") || Is(arg, "-attenuation") || Is(arg, "-svg") ||
-                                      Is(arg, "-output_bit")
+                                      Is(arg, "-output_bit") || Is(arg, "-levels")
                                   ? 1
                                   : 0;
         if (i + values >= args.size()) {
@@ -109,6 +113,8 @@ bool ParseArguments(const std::vector<Argument>& args, Options* o)
             o->render.output_bit = static_cast<int32_t>(number);
         } else if (Is(arg, "-svg")) {
             o->svg = args[++i];
+        } else if (Is(arg, "-levels")) {
+            o->levels = args[++i];
         } else if (Is(arg, "-render")) {
             o->input = args[++i];
             o->output = args[++i];
@@ -135,6 +141,8 @@ int Run(const std::vector<Argument>& args)
     Options o;
     if (!ParseArguments(args, &o))
         return 2;
+    if (!o.levels.empty())
+        return PrintToneLevels(o.levels, {100.0, 1000.0, 8000.0}) ? 0 : 2;
 
     // Files named on the command line are relative to the folder the tool
     // was started in; the tap files are read from the taps' folder by the

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """trivandel-check as a user runs it: arguments, exit status, the lines it
 prints, and the SVG it draws, parsed."""
+import math
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -72,6 +74,37 @@ class CheckCommandLine(unittest.TestCase):
             self.assertGreater(high[0][1], high[-1][1])
             self.assertLess(min(y for _, y in mid), min(mid[0][1], mid[-1][1]))
             self.assertEqual(len({y for _, y in total}), 1)
+
+    def test_levels_of_three_tones_rendered_through_the_example_taps(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            # Two seconds of 100 Hz, 1 kHz and 8 kHz, each at 0.25 of full
+            # scale, as the demo plays them.
+            rate = 48000
+            frames = b"".join(struct.pack("<hh", *(round(8191.75 * sum(
+                math.sin(2 * math.pi * hz * i / rate) for hz in (100, 1000, 8000))),) * 2)
+                for i in range(2 * rate))
+            body = (b"WAVEfmt " + struct.pack("<IHHIIHH", 16, 1, 2, rate, 4 * rate, 4, 16)
+                    + b"data" + struct.pack("<I", len(frames)) + frames)
+            with open(os.path.join(scratch, "tones.wav"), "wb") as f:
+                f.write(b"RIFF" + struct.pack("<I", len(body)) + body)
+            self.assertEqual(run([TAPS, "-render", "tones.wav", "out.wav"], scratch)[0], 0)
+            code, lines = run(["-levels", "out.wav"], scratch)
+            self.assertEqual(code, 0)
+            self.assertEqual(lines[:2], [
+                "Tone levels on each channel, dBFS (0.3 s to 1.3 s of the file):",
+                "  channel      100 Hz   1000 Hz   8000 Hz"])
+            # Each band passes its tone at 0.25 * 0.8 (-14.0 dBFS), the
+            # others at least 80 dB down.
+            names = ["mid L", "mid R", "low L", "low R", "high L", "high R"]
+            passed = [1, 1, 0, 0, 2, 2]
+            for channel, line in enumerate(lines[2:]):
+                fields = line.split()
+                self.assertEqual(" ".join(fields[:-3]), "%d %s" % (channel, names[channel]))
+                levels = [float(v) for v in fields[-3:]]
+                self.assertEqual(levels[passed[channel]], -14.0, line)
+                self.assertLess(max(v for i, v in enumerate(levels) if i != passed[channel]),
+                                -94, line)
+            self.assertEqual(len(lines), 8)
 
 
 if __name__ == "__main__":
