@@ -23,15 +23,22 @@ CONTENT = sorted([TOP + p + ".exe" for p in PROGRAMS] + [
                             "README.txt", "LICENSE.txt")])
 
 
-def rewritten(change):
-    """A breakage that passes each member through change(name, data), which
-    gives the new data, or None to leave the member out."""
+# The programs started by name from their own folder, as from a Command
+# Prompt opened there, and what each must print.
+RUNS = [("trivandel", ["-help"], lambda out: out == USAGE.replace("\n", "\r\n").encode()),
+        ("trivandel-check", [], lambda out: b"\r\nNo warnings.\r\n" in out),
+        ("trivandel-probe", [], lambda out: out.strip())]
+
+
+def rewritten(member, change):
+    """A breakage that passes one member's data through change, which gives
+    the new data, or None to leave the member out."""
     def apply(path):
         with zipfile.ZipFile(path) as old:
             members = [(info, old.read(info)) for info in old.infolist()]
         with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as new:
             for info, data in members:
-                data = change(info.filename, data)
+                data = change(data) if info.filename == TOP + member else data
                 if data is not None:
                     new.writestr(info, data)
     return apply
@@ -42,25 +49,17 @@ def added_dll(path):
         z.writestr(TOP + "libstdc++-6.dll", b"MZ")
 
 
-def cut_short(path):
-    os.truncate(path, os.path.getsize(path) // 2)
-
-
-def one_line_short(data):
-    return data[:data.rstrip(b"\r\n").rfind(b"\n") + 1]
-
-
 BREAKAGES = [
-    ("a tap file left out", rewritten(lambda n, d: None if n.endswith("FIR_HPF.txt") else d)),
+    ("a tap file left out", rewritten("FIR_HPF.txt", lambda data: None)),
     ("a tap file one line short",
-     rewritten(lambda n, d: one_line_short(d) if n.endswith("FIR_BPF.txt") else d)),
+     rewritten("FIR_BPF.txt", lambda data: data[:data.rstrip(b"\r\n").rfind(b"\n") + 1])),
     ("a DLL beside the programs", added_dll),
-    ("cut short", cut_short),
+    ("cut short", lambda path: os.truncate(path, os.path.getsize(path) // 2)),
 ]
 
 
 class ArchiveTest(unittest.TestCase):
-    def check_as_user(self, archive, report=lambda *lines: None):
+    def check_as_user(self, archive):
         with tempfile.TemporaryDirectory() as scratch:
             unpacked = os.path.join(scratch, "My Crossover")
             os.mkdir(unpacked)
@@ -71,26 +70,15 @@ class ArchiveTest(unittest.TestCase):
             for program in PROGRAMS:
                 with open(os.path.join(folder, program + ".exe"), "rb") as exe:
                     self.assertIn(VERSION.encode("utf-16-le"), exe.read(), program)
-            wine = Wine(PREFIX)
-            # The programs started by name from their own folder, as from a
-            # Command Prompt opened there.
-            runs = [("trivandel.exe", ["-help"]), ("trivandel-check.exe", [])]
-            if "trivandel-probe" in PROGRAMS:
-                runs.append(("trivandel-probe.exe", []))
-            for exe, args in runs:
-                status, out = wine.run(exe, args, cwd=folder)
-                report("> %s %s  (exit status %d)" % (exe, " ".join(args), status),
-                       out.decode(errors="replace").replace("\r\n", "\n"))
-                self.assertEqual(status, 0, exe)
-                if exe == "trivandel.exe":
-                    self.assertEqual(out, USAGE.replace("\n", "\r\n").encode())
-                elif exe == "trivandel-check.exe":
-                    self.assertIn(b"\r\nNo warnings.\r\n", out)
-                else:
-                    self.assertTrue(out.strip(), exe + " listed nothing")
+            for program, args, expected in (run for run in RUNS if run[0] in PROGRAMS):
+                status, out = Wine(PREFIX).run(program + ".exe", args, cwd=folder)
+                print("> %s.exe %s  (exit status %d)" % (program, " ".join(args), status),
+                      out.decode(errors="replace").replace("\r\n", "\n"), sep="\n", flush=True)
+                self.assertEqual(status, 0, program)
+                self.assertTrue(expected(out), program)
 
     def test_user_check(self):
-        self.check_as_user(ZIP, report=lambda *lines: print(*lines, sep="\n", flush=True))
+        self.check_as_user(ZIP)
 
     def test_broken_archives(self):
         for name, breakage in BREAKAGES:
