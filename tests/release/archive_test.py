@@ -69,7 +69,8 @@ class ArchiveTest(unittest.TestCase):
             folder = os.path.join(unpacked, TOP)
             for program in PROGRAMS:
                 with open(os.path.join(folder, program + ".exe"), "rb") as exe:
-                    self.assertIn(VERSION.encode("utf-16-le"), exe.read(), program)
+                    self.assertTrue(VERSION.encode("utf-16-le") in exe.read(),
+                                    program + ".exe has no version resource of " + VERSION)
             for program, args, expected in (run for run in RUNS if run[0] in PROGRAMS):
                 status, out = Wine(PREFIX).run(program + ".exe", args, cwd=folder)
                 print("> %s.exe %s  (exit status %d)" % (program, " ".join(args), status),
