@@ -10,31 +10,9 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from wine_session import Wine  # noqa: E402
+from app.usage import USAGE  # noqa: E402
 
 EXE, PREFIX = sys.argv[1:3]
-
-USAGE = """trivandel alpha-1 ver 0.01
-Copyright (c) the trivandel developers. Provided as is, without warranty.
-
->trivandel.exe [options]
-Options.
-    -output_device # : Output audio device name.
-       -output_bit # : Output quantization bit. (16 or 24 only)
-  -buffer_duration # : Output buffer size. [msec]
-     -priority_app # : priority application exe name.
-           -mono_lfe : Monaural LFE.
-       -attenuatio # : attenuatio rate.
-            -verbose : Output debug logs.
-
-Default settings are...
-      -output_device = Automatic detection.
-         -output_bit = Follow output audio device setting.
-    -buffer_duration = 100[ms]
-       -priority_app = foobar2000.exe.
-           -mono_lfe = Disable.
-         -attenuatio = 0.8
-            -verbose = Disable.
-"""
 
 # In an empty folder the capture thread finds no tap files, and the program
 # ends by itself after these lines.
