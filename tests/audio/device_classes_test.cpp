@@ -1,8 +1,10 @@
 // Every modelled device class at each output width, rate and buffer
 // duration: streaming starts with a format and a buffer the class takes,
 // or, where no format can work, set-up ends with the refused format's lines.
+#include <algorithm>
 #include <map>
 
+#include "probe/probe.h"
 #include "tests/audio/audio_test_support.h"
 
 namespace {
@@ -103,5 +105,54 @@ TEST_P(DeviceClassTest, StartsWithAFormatAndBufferTheClassTakesOrPrintsTheRefusa
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryClass, DeviceClassTest, ::testing::ValuesIn(Rows()));
+
+} // namespace
+
+namespace {
+
+// trivandel-probe on an HD Audio endpoint: what it takes, the buffers
+// (16 bits needs the retry at 48 kHz) and the automatic choice.
+TEST(Probe, ReportsAnHdAudioEndpoint)
+{
+    standin::Reset();
+    standin::AddEndpoint(Endpoint(kSpeakersId, L"Speakers", FloatFormat(48000, 2)), true);
+    standin::EndpointSpec hda = Endpoint(kMultichannelId, L"Multichannel", {});
+    ASSERT_TRUE(standin::DescribeDeviceClass("hda", &hda));
+    standin::AddEndpoint(hda);
+    SetDeviceEnumeratorFactory(standin::CreateEnumerator);
+    ConsoleCapture console;
+    EXPECT_EQ(RunProbe(), 0);
+    SetDeviceEnumeratorFactory(nullptr);
+    Lines lines = console.Lines();
+    const auto no1 = std::find(lines.begin(), lines.end(), L"No:1");
+    ASSERT_NE(no1, lines.end());
+    const std::wstring buffers = L"      -buffer_duration 10, 100000: 480 frames (10.000 ms)";
+    EXPECT_EQ(
+        Lines(no1 + 4, lines.end()),
+        (Lines{L"  State: active",
+               L"  Without -output_device: the automatic choice: the first "
+               L"candidate",
+               L"  Device periods: default 100000, minimum 30000 (100-ns units)",
+               L"  Exclusive mode, 6 channels   engine  44100  48000  96000 192000   (engine: "
+               L"48000 Hz)",
+               L"    16 bits                       yes    yes    yes    yes    yes",
+               L"    24 bits packed                 no     no     no     no     no",
+               L"    24 bits in 32                 yes    yes    yes    yes    yes",
+               L"    32 bits                        no     no     no     no     no",
+               L"  As trivandel.exe would open it, at the mix rate 48000:",
+               L"    -output_bit 0: 32 bits, 24 valid: accepted",
+               L"      default duration, 990000: 4752 frames (99.000 ms)",
+               buffers,
+               L"    -output_bit 16: 16 bits, 16 valid: accepted",
+               L"      default duration, 990000: 4768 frames (99.333 ms), after the aligned-buffer "
+               L"retry",
+               buffers,
+               L"    -output_bit 24: 32 bits, 24 valid: accepted",
+               L"      default duration, 990000: 4752 frames (99.000 ms)",
+               buffers,
+               L"",
+               L"trivandel.exe without options chooses No:1 \"Multichannel\" and plays."}));
+    EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
+}
 
 } // namespace
