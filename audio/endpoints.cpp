@@ -98,6 +98,19 @@ void PrintDeviceInfo(const DeviceInfo* info, bool with_format)
                  valid_bits, static_cast<int>(format->channels));
 }
 
+AutomaticChoice AutomaticChoiceOf(IMMDevice* endpoint, const DeviceInfo& info, bool is_capture)
+{
+    if (is_capture)
+        return AutomaticChoice::kCaptureEndpoint;
+    if (info.AudioEngine_DeviceFormat.channels < 6)
+        return AutomaticChoice::kFewChannels;
+    // The listing includes unplugged endpoints (an empty jack), which cannot stream.
+    DWORD state = 0;
+    if (FAILED(endpoint->GetState(&state)) || state != DEVICE_STATE_ACTIVE)
+        return AutomaticChoice::kNotActive;
+    return AutomaticChoice::kCandidate;
+}
+
 bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const wchar_t* name)
 {
     DeviceInfo info;
@@ -121,7 +134,7 @@ bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const w
         }
         return matches;
     }
-    return !is_capture && info.AudioEngine_DeviceFormat.channels > 5;
+    return AutomaticChoiceOf(endpoint, info, is_capture) == AutomaticChoice::kCandidate;
 }
 
 IMMDevice* FindOutputDevice(IMMDeviceEnumerator* enumerator, IMMDevice* capture_endpoint,

@@ -28,9 +28,15 @@ bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info);
 
 void PrintDeviceInfo(const DeviceInfo* info, bool with_format);
 
+// Whether an endpoint, described by `info`, may be chosen without a name:
+// not the capture endpoint, six or more channels, and active (plugged in;
+// a state that cannot be read counts as not active).
+enum class AutomaticChoice { kCandidate, kCaptureEndpoint, kFewChannels, kNotActive };
+AutomaticChoice AutomaticChoiceOf(IMMDevice* endpoint, const DeviceInfo& info, bool is_capture);
+
 // Lists one endpoint and tells whether it may be the output: with a
-// `name`, the endpoint whose id or friendly name it is; without one, any
-// endpoint of six or more channels. Never the capture endpoint.
+// `name`, the endpoint whose id or friendly name it is; without one, an
+// automatic candidate (above). Never the capture endpoint.
 bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const wchar_t* name);
 
 // Lists every render endpoint and returns the first candidate with one

@@ -5,6 +5,48 @@
 #include "audio/stream_format.h"
 #include "base/console.h"
 
+HRESULT NegotiateOutputFormat(IAudioClient* client, int32_t output_bit, WaveFormat* format)
+{
+    HRESULT hr =
+        client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, ToPlatformFormat(format), nullptr);
+    if (hr == S_OK || output_bit != 24)
+        return hr;
+    WaveFormat wide = *format;
+    UseWideContainers(&wide);
+    if (client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, ToPlatformFormat(&wide), nullptr) !=
+        S_OK) {
+        return hr;
+    }
+    *format = wide;
+    return S_OK;
+}
+
+HRESULT InitializeExclusive(IMMDevice* endpoint, IAudioClient** client, const WaveFormat* format,
+                            REFERENCE_TIME* duration)
+{
+    const WAVEFORMATEX* wave = ToPlatformFormat(format);
+    // Exclusive event-driven streams take equal buffer duration and periodicity.
+    HRESULT hr =
+        (*client)->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                              *duration, *duration, wave, nullptr);
+    if (hr != AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED)
+        return hr;
+    UINT32 frames = 0;
+    hr = (*client)->GetBufferSize(&frames);
+    if (FAILED(hr))
+        return hr;
+    // A client whose Initialize failed is not to be used again.
+    (*client)->Release();
+    *client = nullptr;
+    hr =
+        endpoint->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, reinterpret_cast<void**>(client));
+    if (FAILED(hr))
+        return hr;
+    *duration = AlignedDuration(format->samples_per_sec, frames);
+    return (*client)->Initialize(AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
+                                 *duration, *duration, wave, nullptr);
+}
+
 bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, CFIRFilter* filter,
                       CaptureResources* r, OutputStream* stream)
 {
@@ -29,9 +71,9 @@ bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, 
     WaveFormat* output_format = &output_info.AudioEngine_DeviceFormat;
     BuildOutputFormat(output_format, capture_info.AudioEngine_DeviceFormat.samples_per_sec,
                       settings->output_bit);
+    HRESULT hr = NegotiateOutputFormat(r->output_client, settings->output_bit, output_format);
+    // The format printed is the one used, or else the first one asked for.
     PrintWaveFormat(output_format);
-    HRESULT hr = r->output_client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE,
-                                                     ToPlatformFormat(output_format), nullptr);
     // Another success code (e.g. S_FALSE) is reported but tried anyway.
     if (hr != S_OK)
         ConsolePrint(L"ERROR:This format is not supported by endpoint device.\n");
@@ -55,10 +97,8 @@ bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, 
     stream->duration = StreamDuration(settings->buffer_duration, minimum_period);
     stream->rate = output_format->samples_per_sec;
 
-    // Exclusive event-driven streams take equal buffer duration and periodicity.
-    if (FAILED(r->output_client->Initialize(
-            AUDCLNT_SHAREMODE_EXCLUSIVE, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, stream->duration,
-            stream->duration, ToPlatformFormat(output_format), nullptr))) {
+    if (FAILED(InitializeExclusive(r->output_endpoint, &r->output_client, output_format,
+                                   &stream->duration))) {
         return false;
     }
     UINT32 frames = 0;

@@ -17,6 +17,18 @@ void BuildOutputFormat(WaveFormat* format, uint32_t capture_rate, int32_t output
     format->avg_bytes_per_sec = format->block_align * format->samples_per_sec;
 }
 
+void UseWideContainers(WaveFormat* format)
+{
+    format->bits_per_sample = 32;
+    format->block_align = static_cast<uint16_t>(4 * format->channels);
+    format->avg_bytes_per_sec = format->block_align * format->samples_per_sec;
+}
+
+int64_t AlignedDuration(uint32_t rate, uint32_t frames)
+{
+    return static_cast<int64_t>(10000.0 * 1000 / rate * frames + 0.5);
+}
+
 int64_t StreamDuration(int32_t buffer_duration, int64_t minimum_period)
 {
     constexpr int64_t k100ms = 1000000;

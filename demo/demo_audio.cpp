@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cwchar>
 #include <mutex>
 #include <string>
 
@@ -42,6 +43,17 @@ std::wstring Environment(const wchar_t* name)
     if (n == 0 || n >= MAX_PATH * 2)
         return std::wstring();
     return std::wstring(value, n);
+}
+
+// A decimal number within [low, high].
+bool ReadNumber(const std::wstring& text, uint32_t low, uint32_t high, uint32_t* value)
+{
+    wchar_t* end = nullptr;
+    const unsigned long long n = std::wcstoull(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != L'\0' || n < low || n > high)
+        return false;
+    *value = static_cast<uint32_t>(n);
+    return true;
 }
 
 void ServeTones(float* out, uint32_t frames, uint32_t channels, uint32_t rate, uint64_t first)
@@ -145,6 +157,19 @@ bool InstallStandInAudio()
         rate = state.wav.rate;
     }
     state.output_path = Environment(L"TRIVANDEL_STANDIN_OUTPUT");
+    const std::wstring rate_text = Environment(L"TRIVANDEL_STANDIN_RATE");
+    if (!rate_text.empty() && !ReadNumber(rate_text, 1000, 768000, &rate)) {
+        std::fwprintf(stderr, L"standin: TRIVANDEL_STANDIN_RATE %ls is no rate\n",
+                      rate_text.c_str());
+        return false;
+    }
+    uint32_t period = 0;
+    const std::wstring period_text = Environment(L"TRIVANDEL_STANDIN_PERIOD");
+    if (!period_text.empty() && !ReadNumber(period_text, 1, 50000000, &period)) {
+        std::fwprintf(stderr, L"standin: TRIVANDEL_STANDIN_PERIOD %ls is no period\n",
+                      period_text.c_str());
+        return false;
+    }
 
     standin::Reset();
     // The machine's default device: the loopback side, float stereo like a
@@ -155,11 +180,21 @@ bool InstallStandInAudio()
     speakers.engine_format = standin::FloatFormat(rate, 2);
     standin::AddEndpoint(speakers, true);
     // The multichannel device the divider plays on: six channels of 24-bit
-    // PCM, exclusive mode accepted.
+    // PCM, any format and buffer accepted, or else a real kind of device.
     standin::EndpointSpec six;
     six.id = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000006}";
     six.friendly_name = L"Multichannel (stand-in)";
     six.engine_format = standin::PcmFormat(rate, 6, 24, 24);
+    six.minimum_period = period;
+    const std::wstring device = Environment(L"TRIVANDEL_STANDIN_DEVICE");
+    if (!device.empty() &&
+        !standin::DescribeDeviceClass(std::string(device.begin(), device.end()), &six)) {
+        std::fwprintf(stderr,
+                      L"standin: no device class %ls (hda, hdmi, usb-4byte, usb-3byte, "
+                      L"usb1)\n",
+                      device.c_str());
+        return false;
+    }
     standin::AddEndpoint(six);
 
     standin::CaptureConfig capture;

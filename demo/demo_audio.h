@@ -10,6 +10,13 @@
 //                             at its own rate and repeated
 //   TRIVANDEL_STANDIN_OUTPUT  path of a WAVE file that receives every output
 //                             buffer the program releases (unset: none)
+//   TRIVANDEL_STANDIN_DEVICE  the class of the multichannel endpoint: hda,
+//                             hdmi, usb-4byte, usb-3byte or usb1 (unset: one
+//                             that takes any format and any buffer size)
+//   TRIVANDEL_STANDIN_RATE    the loopback's mix rate in Hz (default 48000,
+//                             or a WAVE input's own rate)
+//   TRIVANDEL_STANDIN_PERIOD  the multichannel endpoint's minimum device
+//                             period in 100-ns units (default: its class's)
 #pragma once
 
 // Describes the endpoints and installs the stand-in device enumerator.

@@ -56,3 +56,5 @@ uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate);
 constexpr int32_t kSampleKindNone = 0;
 constexpr int32_t kSampleKindPcm16 = 1;
 constexpr int32_t kSampleKindPcm24 = 2;
+// 32 valid bits in 32-bit containers: the whole converted value.
+constexpr int32_t kSampleKindPcm32 = 3;

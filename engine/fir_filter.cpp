@@ -92,6 +92,8 @@ int32_t ChooseSampleKind(const WaveFormat& format)
         return kSampleKindPcm16;
     if (format.valid_bits_per_sample == 24)
         return kSampleKindPcm24;
+    if (format.valid_bits_per_sample == 32 && format.bits_per_sample == 32)
+        return kSampleKindPcm32;
     return kSampleKindNone;
 }
 
@@ -106,7 +108,7 @@ float CFIRFilter::OutputFullScale() const
 {
     if (sample_kind == kSampleKindPcm16)
         return 32767.0f;
-    if (sample_kind == kSampleKindPcm24)
+    if (sample_kind == kSampleKindPcm24 || sample_kind == kSampleKindPcm32)
         return 2147483648.0f;
     return full_scale;
 }

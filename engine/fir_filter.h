@@ -11,7 +11,8 @@
 // The tap files, band 0, 1 and 2, read from the working directory.
 extern const char* const kTapFileNames[3];
 
-// SampleKind of an output format: 16 or 24 valid bits of PCM; else none.
+// SampleKind of an output format: 16 or 24 valid bits of PCM, or 32 valid
+// bits in 32-bit containers; else none.
 int32_t ChooseSampleKind(const WaveFormat& format);
 
 class CFIRFilter : public CCaptureBuffer {
@@ -38,7 +39,7 @@ public:
     bool SetOutputFormat(const WaveFormat* format);
 
     // Full scale of the output's samples: 32767 for 16-bit PCM, 2^31 for
-    // 24-bit PCM (in 32-bit units), else full_scale as it is.
+    // 24- and 32-bit PCM (in 32-bit units), else full_scale as it is.
     float OutputFullScale() const;
 
     // Whether the taps, once ReadData scales them by attenuation times the

@@ -42,8 +42,8 @@ inline __m128i ToInt32(__m128 v)
 // Writes one composed frame, channels 0..3 in `a` and 4..7 in `b`.
 // 16-bit: saturated to -32768..32767 (a wrap-around would turn an
 // over-range bypass sample into a full-scale burst of the other sign).
-// 24-bit: the top 24 bits of the 32-bit value. Each sample sits at the top
-// of its container, the bytes below it zero.
+// 24-bit: the top 24 bits of the 32-bit value; 32-bit: all of it. Each
+// sample sits at the top of its container, the bytes below it zero.
 template <int32_t kKind>
 inline void PackFrame(uint8_t* dst, __m128 a, __m128 b, const FrameLayout& layout)
 {
@@ -63,8 +63,10 @@ inline void PackFrame(uint8_t* dst, __m128 a, __m128 b, const FrameLayout& layou
         _mm_store_si128(reinterpret_cast<__m128i*>(s), ToInt32(a));
         _mm_store_si128(reinterpret_cast<__m128i*>(s + 4), ToInt32(b));
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(s);
+        constexpr uint32_t kBytes = kKind == kSampleKindPcm32 ? 4 : 3;
         for (uint32_t ch = 0; ch < layout.data_channels; ++ch)
-            std::memcpy(dst + ch * layout.slot + layout.slot - 3, bytes + 4 * ch + 1, 3);
+            std::memcpy(dst + ch * layout.slot + layout.slot - kBytes, bytes + 4 * ch + 4 - kBytes,
+                        kBytes);
     }
 }
 
@@ -166,11 +168,14 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
     bool written = false;
     const bool produce = window_fits && n > 0 && frame_bytes == 8 &&
                          SameSubFormat(capture_format.sub_format, kSubtypeFloat) &&
-                         (sample_kind == kSampleKindPcm16 || sample_kind == kSampleKindPcm24);
+                         (sample_kind == kSampleKindPcm16 || sample_kind == kSampleKindPcm24 ||
+                          sample_kind == kSampleKindPcm32);
     if (produce) {
         // Container width from the output format (24 valid bits may sit in
         // 32-bit containers), never narrower than the sample itself.
-        const uint32_t sample_bytes = sample_kind == kSampleKindPcm16 ? 2 : 3;
+        const uint32_t sample_bytes = sample_kind == kSampleKindPcm16   ? 2
+                                      : sample_kind == kSampleKindPcm24 ? 3
+                                                                        : 4;
         FrameLayout layout;
         layout.block = block;
         layout.slot = output_format.bits_per_sample / 8;
@@ -196,8 +201,10 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
 
         if (sample_kind == kSampleKindPcm16)
             RenderFrames<kSampleKindPcm16>(this, n, out, layout, controls, &peak);
-        else
+        else if (sample_kind == kSampleKindPcm24)
             RenderFrames<kSampleKindPcm24>(this, n, out, layout, controls, &peak);
+        else
+            RenderFrames<kSampleKindPcm32>(this, n, out, layout, controls, &peak);
         written = true;
     }
     if (!written && n > 0)

@@ -73,9 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The model: taps scaled once. What the store holds is the frame-store
     // target's business; here the unread frames are taken from it as stored.
-    const float full = kind == kSampleKindPcm16   ? 32767.0f
-                       : kind == kSampleKindPcm24 ? 2147483648.0f
-                                                  : 1.0f;
+    const float full = kind == kSampleKindPcm16  ? 32767.0f
+                       : kind != kSampleKindNone ? 2147483648.0f
+                                                 : 1.0f;
     const float gain = f.attenuation * full;
     for (uint32_t k = 0; k < tap_count; ++k)
         for (int band = 0; band < 3; ++band)
@@ -124,7 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::copy(stored.begin(), stored.end(), x + 2 * r);
             std::fill_n(ClampLimits.upper, 4, full);
             std::fill_n(ClampLimits.lower, 4, -full);
-            const uint32_t sample_bytes = kind == kSampleKindPcm16 ? 2 : 3;
+            const uint32_t sample_bytes = kind == kSampleKindPcm16   ? 2
+                                          : kind == kSampleKindPcm24 ? 3
+                                                                     : 4;
             const uint32_t slot =
                 std::max<uint32_t>(f.output_format.bits_per_sample / 8, sample_bytes);
             const uint32_t used = std::min<size_t>({f.output_format.channels, block / slot, 8});

@@ -80,7 +80,14 @@ public:
         *id = CopyString(spec_.id);
         return hr;
     }
-    UNUSED_METHOD(IMMDevice, GetState, DWORD*);
+    HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override
+    {
+        *state = 0;
+        HRESULT hr = Enter("IMMDevice::GetState");
+        if (SUCCEEDED(hr))
+            *state = spec_.state;
+        return hr;
+    }
 
 private:
     EndpointSpec spec_;
@@ -127,10 +134,13 @@ public:
         HRESULT hr = Enter("IMMDeviceEnumerator::EnumAudioEndpoints");
         if (FAILED(hr))
             return hr;
-        // Every described endpoint is an active render endpoint.
-        bool wanted = (flow == eRender || flow == eAll) && (mask & DEVICE_STATE_ACTIVE) != 0;
-        auto endpoints = Locked([](State& s) { return s.d.endpoints; });
-        *devices = new StandInCollection(wanted ? endpoints : std::vector<EndpointSpec>());
+        // Every described endpoint is a render endpoint.
+        std::vector<EndpointSpec> endpoints;
+        for (const EndpointSpec& spec : Locked([](State& s) { return s.d.endpoints; })) {
+            if ((flow == eRender || flow == eAll) && (mask & spec.state) != 0)
+                endpoints.push_back(spec);
+        }
+        *devices = new StandInCollection(endpoints);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole,

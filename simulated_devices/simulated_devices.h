@@ -23,18 +23,40 @@ namespace standin {
 WaveFormat FloatFormat(uint32_t rate, uint16_t channels); // extensible 32-bit float
 WaveFormat PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t valid_bits);
 
-// Every endpoint reports a default period of 100000 and a minimum of 30000.
+// Every endpoint reports a default period of 100000, and a minimum period
+// of its own, of its class or else 30000.
 struct EndpointSpec {
     std::wstring id;
     std::wstring friendly_name;
     WaveFormat engine_format = FloatFormat(48000, 2); // PKEY_AudioEngine_DeviceFormat
     WaveFormat mix_format = {};                       // GetMixFormat; format_tag 0: engine_format
+    // The exclusive-mode rules of a real kind of device (DeviceClassNames);
+    // "" takes any format and any buffer size.
+    std::string device_class;
+    DWORD state = DEVICE_STATE_ACTIVE;
+    REFERENCE_TIME minimum_period = 0; // 0: the class's
     // Unreadable endpoints: VT_EMPTY is an absent property, another type is
     // served without payload; the blob holds format_blob_bytes of the format.
     VARTYPE name_type = VT_LPWSTR;
     VARTYPE format_type = VT_BLOB;
     uint32_t format_blob_bytes = 40;
 };
+
+// The device classes an endpoint may follow, in exclusive mode:
+//   hda        HD Audio, 6 channels at 44.1/48/96/192 kHz, 16 bits or 16/20/24
+//              valid bits in 32-bit containers, buffers of whole 128-byte
+//              blocks (else AUDCLNT_E_BUFFER_SIZE_NOT_ALIGNED and a client
+//              that is of no further use), minimum period 30000; engine
+//              format 24 in 32 bits at 48 kHz
+//   hdmi       the same with 8 channels (a receiver)
+//   usb-4byte  USB Audio 2, 6 channels, 16, 24 in 32 and 32 bits, any size,
+//              minimum period 20000; engine format 32 bits
+//   usb-3byte  USB Audio 2, 6 channels, 16 and packed 24 bits; engine 24
+//   usb1       USB Audio 1, 8 channels, 16 bits at 44.1 and 48 kHz only
+const std::vector<std::string>& DeviceClassNames();
+// Makes `spec` an endpoint of the class with the class's engine format;
+// false for an unknown name.
+bool DescribeDeviceClass(const std::string& name, EndpointSpec* spec);
 
 // Forgets endpoints, failures, logs and settings (end the capture thread first).
 void Reset();

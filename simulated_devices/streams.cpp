@@ -1,6 +1,7 @@
 // The simulated streams: audio clients whose loopback side plays a signal
 // and whose output side records what it is given, with their render and
 // capture services, and what the tests observe of them.
+#include "simulated_devices/device_classes.h"
 #include "simulated_devices/device_state.h"
 
 #include <algorithm>
@@ -29,16 +30,23 @@ public:
         HRESULT hr = Enter("IAudioClient::Initialize");
         if (FAILED(hr))
             return hr;
-        if (initialized_)
+        if (initialized_ || failed_)
             return AUDCLNT_E_ALREADY_INITIALIZED;
-        initialized_ = true;
-        std::memcpy(&format_, format,
-                    format->wFormatTag == WAVE_FORMAT_EXTENSIBLE ? sizeof(WaveFormat)
-                                                                 : kWaveFormatPlainBytes);
+        format_ = Copy(format);
         flags_ = flags;
         periodicity_ = periodicity;
-        buffer_frames_ =
-            static_cast<uint32_t>((duration * format_.samples_per_sec + 5000000) / 10000000);
+        if (mode == AUDCLNT_SHAREMODE_EXCLUSIVE) {
+            // A refused client answers GetBufferSize and nothing else.
+            HRESULT refused =
+                ExclusiveBuffer(spec_, format_, duration, periodicity, &buffer_frames_);
+            failed_ = FAILED(refused);
+            if (failed_)
+                return refused;
+        } else {
+            buffer_frames_ =
+                static_cast<uint32_t>((duration * format_.samples_per_sec + 5000000) / 10000000);
+        }
+        initialized_ = true;
         Locked([&](State& s) {
             s.d.initializations.push_back({spec_.id, mode, flags, duration, periodicity, format_});
         });
@@ -50,14 +58,20 @@ public:
         if (FAILED(hr))
             return hr;
         *frames = buffer_frames_;
-        return initialized_ ? hr : AUDCLNT_E_NOT_INITIALIZED;
+        return initialized_ || failed_ ? hr : AUDCLNT_E_NOT_INITIALIZED;
     }
-    HRESULT STDMETHODCALLTYPE IsFormatSupported(AUDCLNT_SHAREMODE, const WAVEFORMATEX*,
+    HRESULT STDMETHODCALLTYPE IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVEFORMATEX* format,
                                                 WAVEFORMATEX** closest) override
     {
         if (closest != nullptr)
             *closest = nullptr;
-        return Enter("IAudioClient::IsFormatSupported");
+        HRESULT hr = Enter("IAudioClient::IsFormatSupported");
+        if (FAILED(hr) || failed_)
+            return FAILED(hr) ? hr : AUDCLNT_E_NOT_INITIALIZED;
+        HRESULT supported = mode == AUDCLNT_SHAREMODE_EXCLUSIVE
+                                ? ExclusiveFormatSupport(spec_, Copy(format))
+                                : S_OK;
+        return FAILED(supported) ? supported : hr;
     }
     HRESULT STDMETHODCALLTYPE GetMixFormat(WAVEFORMATEX** format) override
     {
@@ -76,8 +90,9 @@ public:
         HRESULT hr = Enter("IAudioClient::GetDevicePeriod");
         if (FAILED(hr))
             return hr;
-        *default_period = 100000;
-        *minimum_period = 30000;
+        if (failed_)
+            return AUDCLNT_E_NOT_INITIALIZED;
+        DevicePeriods(spec_, default_period, minimum_period);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Start() override
@@ -136,6 +151,15 @@ public:
     }
 
 private:
+    // A plain format's 18 bytes or an extensible one whole.
+    static WaveFormat Copy(const WAVEFORMATEX* format)
+    {
+        WaveFormat copy = {};
+        std::memcpy(&copy, format,
+                    format->wFormatTag == WAVE_FORMAT_EXTENSIBLE ? sizeof(WaveFormat)
+                                                                 : kWaveFormatPlainBytes);
+        return copy;
+    }
     // Sets the event every period, without drift, until StopTimer.
     void TimerLoop()
     {
@@ -162,6 +186,7 @@ private:
     REFERENCE_TIME periodicity_ = 0;
     uint32_t buffer_frames_ = 0;
     bool initialized_ = false;
+    bool failed_ = false; // Initialize refused: no further use
     bool started_ = false;
     LARGE_INTEGER start_time_ = {};
     HANDLE event_ = nullptr;

@@ -30,6 +30,21 @@ inline Lines operator+(Lines a, const Lines& b)
     return a;
 }
 
+// The lines of PrintWaveFormat for an extensible format.
+inline Lines Format(int channels, int rate, int avg, int align, int bits, const wchar_t* sub,
+                    int valid)
+{
+    auto n = [](int value) { return std::to_wstring(value); };
+    return {L"WAVEFORMATEXTENSIBLE",
+            L"  nChannels           = " + n(channels),
+            L"  nSamplesPerSec      = " + n(rate),
+            L"  nAvgBytesPerSec     = " + n(avg),
+            L"  nBlockAlign         = " + n(align),
+            L"  wBitsPerSample      = " + n(bits),
+            L"  SubFormat           = KSDATAFORMAT_SUBTYPE_" + std::wstring(sub),
+            L"  wValidBitsPerSample = " + n(valid)};
+}
+
 inline const wchar_t* const kSpeakersId = L"{0.0.0.00000000}.{speakers}";
 inline const wchar_t* const kMultichannelId = L"{0.0.0.00000000}.{multichannel}";
 

@@ -46,7 +46,7 @@ protected:
     ConsoleCapture console_;
 };
 
-TEST_F(EndpointChoiceTest, TheNamedEndpointOrElseTheFirstOfSixChannelsButNeverTheCaptureOne)
+TEST_F(EndpointChoiceTest, TheNamedEndpointOrElseTheFirstPluggedInOfSixChannelsNeverTheCaptureOne)
 {
     const Lines speakers = Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch");
     const Lines listing = speakers + Listed(1, L"Six", L"b", L"48.0kHz 16bit PCM(16bit) 6ch") +
@@ -56,8 +56,11 @@ TEST_F(EndpointChoiceTest, TheNamedEndpointOrElseTheFirstOfSixChannelsButNeverTh
         const wchar_t* name;
         const wchar_t* chosen;
         Lines printed;
+        size_t unplugged = 3; // none
     } cases[] = {
         {0, nullptr, L"b", listing},
+        {0, nullptr, L"{C}", listing, 1},
+        {0, L"Six", L"b", listing, 1},
         {2, nullptr, L"b", listing},
         {1, nullptr, L"{C}", listing},
         {2, L"speakers", L"a", listing},
@@ -73,9 +76,13 @@ TEST_F(EndpointChoiceTest, TheNamedEndpointOrElseTheFirstOfSixChannelsButNeverTh
         SCOPED_TRACE(testing::Message() << c.default_index << " " << (c.name ? c.name : L"-"));
         standin::Reset();
         console_.Clear();
-        standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), c.default_index == 0);
-        standin::AddEndpoint(Endpoint(L"b", L"Six", kSixPcm), c.default_index == 1);
-        standin::AddEndpoint(Endpoint(L"{C}", L"Eight", kEightFloat), c.default_index == 2);
+        standin::EndpointSpec endpoints[3] = {Endpoint(L"a", L"Speakers", kStereoFloat),
+                                              Endpoint(L"b", L"Six", kSixPcm),
+                                              Endpoint(L"{C}", L"Eight", kEightFloat)};
+        if (c.unplugged < 3)
+            endpoints[c.unplugged].state = DEVICE_STATE_UNPLUGGED;
+        for (size_t i = 0; i < 3; ++i)
+            standin::AddEndpoint(endpoints[i], c.default_index == i);
         EXPECT_EQ(Choose(c.name), c.chosen);
         EXPECT_EQ(console_.Lines(), c.printed);
     }
@@ -175,10 +182,10 @@ TEST(StreamFormat, OutputBitsSetContainerAlignmentAndValidBits)
                              c.block_align * 44100u, c.kind))
             << c.output_bit;
     }
-    // An engine running 32-bit float keeps 32 valid bits: no usable kind.
+    // An engine running 32-bit float asks for 32-bit PCM, played whole.
     WaveFormat float_engine = FloatFormat(48000, 6);
     BuildOutputFormat(&float_engine, 48000, 0);
-    EXPECT_EQ(ChooseSampleKind(float_engine), kSampleKindNone);
+    EXPECT_EQ(ChooseSampleKind(float_engine), kSampleKindPcm32);
 }
 
 } // namespace

@@ -5,7 +5,9 @@ refused as output, and the end of each run at the format refusal (Wine has
 no exclusive mode). Wine's enumeration order is not stable, so lines are
 found by content, not by position.
 
-usage: null_sink_test.py TRIVANDEL_EXE WINEPREFIX"""
+trivandel-probe.exe on the same sinks says that exclusive mode is refused.
+
+usage: null_sink_test.py TRIVANDEL_EXE WINEPREFIX PROBE_EXE"""
 
 import os
 import shutil
@@ -17,7 +19,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from wine_session import Wine  # noqa: E402
 
-EXE, PREFIX = sys.argv[1], sys.argv[2] + "-pulse"  # the audio driver setting stays in here
+EXE, PREFIX, PROBE = sys.argv[1], sys.argv[2] + "-pulse", sys.argv[3]  # the audio driver setting stays in here
 REFUSED = ["ERROR:This format is not supported by endpoint device.",
            "ERROR:Audio device initialization was failed.",
            ">The capture thread has terminated.", ">The 'trivandel.exe' was terminated."]
@@ -51,8 +53,8 @@ class NullSinks(unittest.TestCase):
                                           "/d", "pulse", "/f"])
         self.assertEqual(status, 0)
 
-    def run_program(self, *args):
-        status, out = self.wine.run(EXE, args, cwd=self.work)
+    def run_program(self, *args, exe=EXE):
+        status, out = self.wine.run(exe, args, cwd=self.work)
         self.assertEqual(status, 0)
         return out.decode("utf-8", "replace").split("\r\n")[:-1]
 
@@ -80,6 +82,20 @@ class NullSinks(unittest.TestCase):
         self.assertIn("ERROR:Specified output device is same as capture device.(-output_device option)",
                       lines)
         self.assertEqual(lines[-4:], ["ERROR:Couldn't decide a output device."] + REFUSED[1:])
+
+
+    def test_the_probe_says_that_no_format_is_accepted_in_exclusive_mode(self):
+        lines = self.run_program(exe=PROBE)
+        multichannel = lines.index('  Device_FriendlyName      = "Multichannel"')
+        self.assertEqual(lines[multichannel + 3:multichannel + 5],
+                         ["  State: active",
+                          "  Without -output_device: the automatic choice: the first candidate"])
+        self.assertIn("  Exclusive mode is not allowed on this endpoint (0x8889000E), so "
+                      "trivandel.exe cannot play on it. On Windows: Sound settings, the device's "
+                      "Properties, Advanced, \"Allow applications to take exclusive control of "
+                      "this device\".", lines[multichannel:])
+        self.assertRegex(lines[-1], r'^trivandel.exe without options chooses No:\d "Multichannel", '
+                         r"and stops: exclusive mode is not allowed on it\.$")
 
 
 if __name__ == "__main__":

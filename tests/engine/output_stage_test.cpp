@@ -28,7 +28,7 @@ std::unique_ptr<CFIRFilter> MakeFilter(const std::vector<Entry>& taps, int32_t k
     f->tap_count = static_cast<uint32_t>(taps.size());
     WaveFormat capture = ExtensibleFormat(2, 48000, 32);
     EXPECT_TRUE(f->SetFormat(&capture));
-    const uint16_t bits = kind == kSampleKindPcm24 ? 24 : 16;
+    const uint16_t bits = kind == kSampleKindPcm32 ? 32 : kind == kSampleKindPcm24 ? 24 : 16;
     WaveFormat output =
         ExtensibleFormat(channels, 48000, container_bits ? container_bits : bits, kSubtypePcm);
     output.valid_bits_per_sample = bits;
@@ -107,6 +107,9 @@ TEST(Conversion, SamplesHaveTheirExactBytesInBypassAndThroughTheDivider)
         {kSampleKindPcm24, -1.5f * k24, {0xFF, 0xFF, 0xFF}, true},  // toward zero
         {kSampleKindPcm24, 1.5f, {0xFF, 0xFF, 0x7F}, false},
         {kSampleKindPcm24, -1.5f, {0x00, 0x00, 0x80}, false},
+        {kSampleKindPcm32, 1.0f, {0xFF, 0xFF, 0xFF, 0x7F}, true},
+        {kSampleKindPcm32, 255.9f * k24, {0xFF, 0x00, 0x00, 0x00}, true}, // low byte kept
+        {kSampleKindPcm32, -1.5f * k24, {0xFF, 0xFF, 0xFF, 0xFF}, true},
     };
     for (const auto& c : cases) {
         for (bool divider : {false, true}) {
