@@ -9,9 +9,19 @@
 //                             "silence"; or the path of a WAVE file, played
 //                             at its own rate and repeated
 //   TRIVANDEL_STANDIN_OUTPUT  path of a WAVE file that receives every output
-//                             buffer the program releases (unset: none)
+//                             buffer the program releases, across restarts
+//                             (unset: none)
+//   TRIVANDEL_STANDIN_EVENTS  a script of device events, SECONDS:EVENT[,...],
+//                             counted from the first start of the output
+//                             stream (">Start the captureing."); see
+//                             kEventNames in demo_audio.cpp
 #pragma once
 
 // Describes the endpoints and installs the stand-in device enumerator.
-// False, after a message on stderr, when the input cannot be read.
+// False, after a message on stderr, when the input cannot be read or the
+// event script is malformed.
 bool InstallStandInAudio();
+
+// False, after a message on stderr, when a stand-in object is still alive
+// at the program's end.
+bool StandInAudioReleased();

@@ -55,6 +55,8 @@ public:
         HRESULT hr = Enter("IMMDevice::Activate");
         if (FAILED(hr))
             return hr;
+        if (!EndpointPresent(spec_.id))
+            return AUDCLNT_E_DEVICE_INVALIDATED;
         if (iid != IID_IAudioClient)
             return E_NOINTERFACE;
         *object = NewAudioClient(spec_);
@@ -80,7 +82,15 @@ public:
         *id = CopyString(spec_.id);
         return hr;
     }
-    UNUSED_METHOD(IMMDevice, GetState, DWORD*);
+    HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override
+    {
+        *state = 0;
+        HRESULT hr = Enter("IMMDevice::GetState");
+        if (FAILED(hr))
+            return hr;
+        *state = EndpointPresent(spec_.id) ? DEVICE_STATE_ACTIVE : DEVICE_STATE_NOTPRESENT;
+        return hr;
+    }
 
 private:
     EndpointSpec spec_;
@@ -130,6 +140,7 @@ public:
         // Every described endpoint is an active render endpoint.
         bool wanted = (flow == eRender || flow == eAll) && (mask & DEVICE_STATE_ACTIVE) != 0;
         auto endpoints = Locked([](State& s) { return s.d.endpoints; });
+        std::erase_if(endpoints, [](const EndpointSpec& e) { return !EndpointPresent(e.id); });
         *devices = new StandInCollection(wanted ? endpoints : std::vector<EndpointSpec>());
         return hr;
     }
@@ -148,10 +159,18 @@ public:
         return hr;
     }
     UNUSED_METHOD(IMMDeviceEnumerator, GetDevice, LPCWSTR, IMMDevice**);
-    UNUSED_METHOD(IMMDeviceEnumerator, RegisterEndpointNotificationCallback,
-                  IMMNotificationClient*);
-    UNUSED_METHOD(IMMDeviceEnumerator, UnregisterEndpointNotificationCallback,
-                  IMMNotificationClient*);
+    HRESULT STDMETHODCALLTYPE
+    RegisterEndpointNotificationCallback(IMMNotificationClient* client) override
+    {
+        HRESULT hr = Enter("IMMDeviceEnumerator::RegisterEndpointNotificationCallback");
+        return FAILED(hr) ? hr : RegisterClient(client);
+    }
+    HRESULT STDMETHODCALLTYPE
+    UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override
+    {
+        HRESULT hr = Enter("IMMDeviceEnumerator::UnregisterEndpointNotificationCallback");
+        return FAILED(hr) ? hr : UnregisterClient(client);
+    }
 };
 
 } // namespace
@@ -175,6 +194,7 @@ WaveFormat PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t v
 void Reset()
 {
     Locked([](State& s) { s.d = Data(); });
+    ResetEvents();
 }
 
 void AddEndpoint(const EndpointSpec& spec, bool is_default)
