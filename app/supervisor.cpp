@@ -21,7 +21,14 @@
 
 namespace {
 
-enum class WatchOutcome { kCtrlC, kPowerEvent, kCaptureEnded, kPriorityApp, kDefaultChanged };
+enum class WatchOutcome {
+    kCtrlC,
+    kPowerEvent,
+    kCaptureEnded,
+    kPriorityApp,
+    kDefaultChanged,
+    kEndpointsReady, // the end of a wait for the endpoints
+};
 
 // A device wait's first check comes within a second, later ones at growing
 // intervals up to this.
@@ -232,6 +239,9 @@ WatchOutcome WaitForEndpoints(const Settings& settings, const wchar_t* priority_
             return WatchOutcome::kCtrlC;
         if (result == WAIT_OBJECT_0 + 1)
             return WatchOutcome::kPowerEvent;
+        // A failing wait returns at once: keep the pace instead of spinning.
+        if (result == WAIT_FAILED)
+            Sleep(recovery->retry_ms);
         if (result == WAIT_TIMEOUT || result == WAIT_FAILED)
             recovery->retry_ms = std::min(2 * recovery->retry_ms, kLongestRetryMs);
         CheckPriorityApp(priority_app);
@@ -239,10 +249,10 @@ WatchOutcome WaitForEndpoints(const Settings& settings, const wchar_t* priority_
             return WatchOutcome::kPriorityApp;
         // Without notifications the capture start itself is the check.
         if (watch->enumerator == nullptr)
-            return WatchOutcome::kCaptureEnded;
+            return WatchOutcome::kEndpointsReady;
         EndpointCheck check = CheckEndpoints(watch->enumerator, &settings);
         if (check == EndpointCheck::kPresent)
-            return WatchOutcome::kCaptureEnded;
+            return WatchOutcome::kEndpointsReady;
         if (check == EndpointCheck::kOutputIsDefault)
             SayOutputIsDefault(recovery);
     }
@@ -272,7 +282,6 @@ void Supervise(const Settings& settings, const wchar_t* priority_app, const Devi
                 return;
         }
         if (recovery.waiting) {
-            // kCaptureEnded here: the endpoints are there.
             switch (WaitForEndpoints(settings, priority_app, watch, &recovery)) {
             case WatchOutcome::kCtrlC:
                 return;
@@ -303,7 +312,7 @@ void Supervise(const Settings& settings, const wchar_t* priority_app, const Devi
         case WatchOutcome::kDefaultChanged:
             ConsolePrint(L">The default device was changed. The capturing will restart.\n");
             break;
-        case WatchOutcome::kCaptureEnded:
+        default: // kCaptureEnded
             break;
         }
         DWORD end = StopCapture();

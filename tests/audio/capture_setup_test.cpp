@@ -229,6 +229,19 @@ TEST_F(CaptureSetupTest, TheFailureTableCoversEveryCallOfAWholeRun)
     }
 }
 
+// A failing call on an endpoint that has just gone away is no error of the
+// call: the supervisor waits for the endpoint instead of ending.
+TEST_F(CaptureSetupTest, AnOutputLostDuringSetUpEndsAsLost)
+{
+    AddStandardEndpoints();
+    // The output goes with the pre-fill, and its Start fails.
+    standin::SetStreamSink([](standin::StreamEvent::Kind, const uint8_t*, uint32_t, DWORD,
+                              const WaveFormat&, void*) { standin::LoseEndpoint(kMultichannelId); },
+                           nullptr);
+    RunStopped();
+    ExpectEnded(kUpToCapture + kMixFormat + kInitFailed, false, kOutputLost);
+}
+
 TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)
 {
     AddStandardEndpoints();
