@@ -83,14 +83,18 @@ OUTPUT_LOST = "WARNING:The output device was lost. Waiting for it to come back."
 DEFAULT_CHANGED = ">The default device was changed. The capturing will restart."
 HEADPHONES = endpoint("Headphones", 2)
 
-# Device events: the script, and what follows the first capture start up to
-# the last one (which Ctrl+C then stops).
+# Device events: the script, what follows the first capture start up to the
+# last one (which Ctrl+C then stops), and the command line if any.
 RECOVERIES = {
     "output_lost_for_ten_seconds_plays_again_on_its_return": (
         "1:output-lost,11:output-back", LOOP_ERROR + [OUTPUT_LOST] + CAPTURE_START),
     "output_back_under_a_new_id_is_chosen": (
         "1:output-lost,3:output-back-new-id",
         LOOP_ERROR + [OUTPUT_LOST] + capture_start(output=7)),
+    "named_output_back_under_a_new_id_is_chosen_by_name": (
+        "1:output-lost,3:output-back-new-id",
+        LOOP_ERROR + [OUTPUT_LOST] + capture_start(output=7),
+        ["-output_device", "multichannel (STAND-IN)"]),
     "output_lost_again_while_waiting_is_waited_for": (
         "1:output-lost,3:output-back,3:output-lost,5:output-back",
         LOOP_ERROR + [OUTPUT_LOST] + CAPTURE_START),
@@ -237,10 +241,10 @@ class WholeProgram(unittest.TestCase):
         self.stop_with_ctrl_c()
         self.assert_lines(CAPTURE_START + [CTRL_C] + CAPTURE_STOP + [FINAL])
 
-    def recover(self, events, middle):
+    def recover(self, events, middle, args=()):
         """Runs the script, waits for the last capture start, stops; the lines
         exactly, and the output file: tones before and after, no burst."""
-        self.start(events=events)
+        self.start(args, events=events)
         index = self.wait_line(STARTED)
         began = time.monotonic()
         for _ in range(middle.count(CAPTURE_START[-1])):
