@@ -268,6 +268,23 @@ class WholeProgram(unittest.TestCase):
         self.assertLess(self.recover(*RECOVERIES[
             "output_lost_for_ten_seconds_plays_again_on_its_return"]), 11 + 2)
 
+    def test_output_missing_after_resume_is_waited_for(self):
+        self.start(events="4:output-lost,8:output-back")
+        self.wait_line(STARTED)
+        began = time.monotonic()
+        self.power("4")
+        self.wait_line(WAITING.pattern)
+        time.sleep(max(0, began + 5 - time.monotonic()))  # lost while suspended
+        self.power("18")
+        missing = self.wait_line(re.escape("WARNING:An audio device is missing. Waiting for it."))
+        self.wait_line(STARTED, missing)
+        self.stop_with_ctrl_c()
+        self.assert_lines(CAPTURE_START + [SUSPEND] + CAPTURE_STOP + [WAITING, RESUME]
+                          + listing(SPEAKERS, 6, False)[:-4]  # no output listed
+                          + ["ERROR:Couldn't decide a output device."] + INIT_FAILED
+                          + ["WARNING:An audio device is missing. Waiting for it."]
+                          + CAPTURE_START + [CTRL_C] + CAPTURE_STOP + [FINAL])
+
     def test_ctrl_c_while_waiting_for_a_device_ends_at_once(self):
         self.start(events="1:output-lost")
         self.wait_line(re.escape(OUTPUT_LOST))
