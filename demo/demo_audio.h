@@ -13,8 +13,16 @@
 //                             (unset: none)
 //   TRIVANDEL_STANDIN_EVENTS  a script of device events, SECONDS:EVENT[,...],
 //                             counted from the first start of the output
-//                             stream (">Start the captureing."); see
-//                             kEventNames in demo_audio.cpp
+//                             stream (">Start the captureing."):
+//     output-lost         the multichannel endpoint is invalidated and absent
+//     output-back         it is back under its id
+//     output-back-new-id  it is back under a new id
+//     output-silent       its buffer event stops, its calls still succeed
+//     default-change      "Headphones", a second loopback endpoint playing the
+//                         same signal, is plugged in and made the default;
+//                         the next one makes "Speakers" the default again
+//     default-output      the multichannel endpoint becomes the default
+//     loopback-lost       the default endpoint's loopback is disconnected
 #pragma once
 
 // Describes the endpoints and installs the stand-in device enumerator.
