@@ -137,7 +137,7 @@ public:
         HRESULT hr = Enter("IMMDeviceEnumerator::EnumAudioEndpoints");
         if (FAILED(hr))
             return hr;
-        // Every described endpoint is an active render endpoint.
+        // Every described endpoint that is present is an active render endpoint.
         bool wanted = (flow == eRender || flow == eAll) && (mask & DEVICE_STATE_ACTIVE) != 0;
         auto endpoints = Locked([](State& s) { return s.d.endpoints; });
         std::erase_if(endpoints, [](const EndpointSpec& e) { return !EndpointPresent(e.id); });
