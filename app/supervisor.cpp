@@ -2,9 +2,14 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
+#include <algorithm>
 #include <clocale>
 
+#include "audio/capture_end.h"
 #include "audio/capture_thread.h"
+#include "audio/device_watch.h"
 #include "app/command_line.h"
 #include "base/console.h"
 #include "app/console_handler.h"
@@ -16,7 +21,29 @@
 
 namespace {
 
-enum class WatchOutcome { kCtrlC, kPowerEvent, kCaptureEnded, kPriorityApp };
+enum class WatchOutcome {
+    kCtrlC,
+    kPowerEvent,
+    kCaptureEnded,
+    kPriorityApp,
+    kDefaultChanged,
+    kEndpointsReady, // the end of a wait for the endpoints
+};
+
+// A device wait's first check comes within a second, later ones at growing
+// intervals up to this.
+constexpr DWORD kFirstRetryMs = 500;
+constexpr DWORD kLongestRetryMs = 5000;
+// A capture that ran this long ended by a new event: its wait starts afresh.
+constexpr ULONGLONG kSteadyRunMs = 10000;
+
+// The supervisor's side of riding out a device that went away or stalled.
+struct Recovery {
+    bool waiting = false;           // no capture start until the endpoints are there
+    bool said_default = false;      // this wait's "is the default" line is out
+    DWORD retry_ms = kFirstRetryMs; // the wait's next interval
+    ULONGLONG started_at = 0;       // tick count of the last capture start
+};
 
 // The events and threads of the whole run. False when one could not be
 // created; the caller then shuts down with what exists.
@@ -82,7 +109,7 @@ bool WaitForResume()
     return result != WAIT_OBJECT_0;
 }
 
-bool StartCapture(const Settings& settings)
+bool StartCapture(const Settings& settings, const DeviceWatch* watch)
 {
     stopEvent = CreateEventExW(nullptr, nullptr, 0, SYNCHRONIZE | EVENT_MODIFY_STATE);
     if (!stopEvent) {
@@ -93,6 +120,9 @@ bool StartCapture(const Settings& settings)
         captureSettings = settings;
         captureSettingsFilled = true;
     }
+    // The new thread reads the default anew: an earlier change is no news.
+    if (watch->default_changed != nullptr)
+        ResetEvent(watch->default_changed);
     captureThread = CreateThread(nullptr, 0, CaptureThreadProc, &captureSettings, 0, nullptr);
     if (!captureThread) {
         ConsolePrint(L"ERROR:Couldn't create the capture thread.\n");
@@ -104,18 +134,21 @@ bool StartCapture(const Settings& settings)
 }
 
 // The one-second watch over a running capture thread.
-WatchOutcome Watch(const wchar_t* priority_app, HotkeyState* hotkeys)
+WatchOutcome Watch(const wchar_t* priority_app, HotkeyState* hotkeys, const DeviceWatch* watch)
 {
     for (;;) {
         // Listed in this order: when several are signalled, the first wins.
-        HANDLE handles[3] = {ctrlEvent, powerEvent, captureThread};
-        DWORD result = WaitForMultipleObjects(3, handles, FALSE, 1000);
+        HANDLE handles[4] = {ctrlEvent, powerEvent, captureThread, watch->default_changed};
+        DWORD result =
+            WaitForMultipleObjects(watch->default_changed != nullptr ? 4 : 3, handles, FALSE, 1000);
         if (result == WAIT_OBJECT_0)
             return WatchOutcome::kCtrlC;
         if (result == WAIT_OBJECT_0 + 1)
             return WatchOutcome::kPowerEvent;
         if (result == WAIT_OBJECT_0 + 2)
             return WatchOutcome::kCaptureEnded;
+        if (result == WAIT_OBJECT_0 + 3)
+            return WatchOutcome::kDefaultChanged;
         // Any other result counts as the time-out; a failing wait returns at
         // once, so keep the watch's pace instead of spinning.
         if (result == WAIT_FAILED)
@@ -127,29 +160,115 @@ WatchOutcome Watch(const wchar_t* priority_app, HotkeyState* hotkeys)
     }
 }
 
-void StopCapture()
+// Returns the thread's CaptureEnd.
+DWORD StopCapture()
 {
     if (!stopEvent || !captureThread)
-        return;
+        return kCaptureEnded;
     SetEvent(stopEvent);
     // No time-out: the capture thread bounds its own waits (two seconds
     // without a buffer event ends it), and stopEvent must outlive it.
     WaitForSingleObject(captureThread, INFINITE);
+    DWORD end = kCaptureEnded;
+    if (!GetExitCodeThread(captureThread, &end))
+        end = kCaptureEnded;
     CloseHandle(captureThread);
     captureThread = nullptr;
     CloseHandle(stopEvent);
     stopEvent = nullptr;
+    return end;
+}
+
+void SayOutputIsDefault(Recovery* recovery)
+{
+    if (recovery->said_default)
+        return;
+    ConsolePrint(L"WARNING:The output device is the default device now. Waiting for another "
+                 L"default device.\n");
+    recovery->said_default = true;
+}
+
+// The line for a capture thread that ended by itself, when a wait for the
+// endpoints can mend its end; false when the program is to end. Missing
+// endpoints at the first start are the user's to fix.
+bool BeginRecovery(DWORD end, bool first_start, const Settings& settings, const DeviceWatch* watch,
+                   Recovery* recovery)
+{
+    if (GetTickCount64() - recovery->started_at >= kSteadyRunMs)
+        recovery->retry_ms = kFirstRetryMs;
+    recovery->said_default = false;
+    switch (end) {
+    case kOutputLost:
+        ConsolePrint(L"WARNING:The output device was lost. Waiting for it to come back.\n");
+        break;
+    case kOutputStalled:
+        ConsolePrint(L"WARNING:The output device stopped asking for data. Restarting the "
+                     L"capturing.\n");
+        break;
+    case kLoopbackLost:
+        ConsolePrint(L"WARNING:The capture device was disconnected. Restarting the capturing.\n");
+        break;
+    case kEndpointMissing:
+        if (first_start)
+            return false;
+        if (watch->enumerator != nullptr &&
+            CheckEndpoints(watch->enumerator, &settings) == EndpointCheck::kOutputIsDefault) {
+            SayOutputIsDefault(recovery);
+        } else {
+            ConsolePrint(L"WARNING:An audio device is missing. Waiting for it.\n");
+        }
+        break;
+    default:
+        return false;
+    }
+    recovery->waiting = true;
+    return true;
+}
+
+// Waits until a capture start would find its endpoints: checked after the
+// first interval, on every endpoint notification and at growing intervals,
+// while Ctrl+C, power events and the priority application are heard.
+WatchOutcome WaitForEndpoints(const Settings& settings, const wchar_t* priority_app,
+                              const DeviceWatch* watch, Recovery* recovery)
+{
+    for (;;) {
+        HANDLE handles[4] = {ctrlEvent, powerEvent, watch->default_changed, watch->devices_changed};
+        DWORD count = watch->enumerator != nullptr ? 4 : 2;
+        DWORD result = WaitForMultipleObjects(count, handles, FALSE, recovery->retry_ms);
+        if (result == WAIT_OBJECT_0)
+            return WatchOutcome::kCtrlC;
+        if (result == WAIT_OBJECT_0 + 1)
+            return WatchOutcome::kPowerEvent;
+        // A failing wait returns at once: keep the pace instead of spinning.
+        if (result == WAIT_FAILED)
+            Sleep(recovery->retry_ms);
+        if (result == WAIT_TIMEOUT || result == WAIT_FAILED)
+            recovery->retry_ms = std::min(2 * recovery->retry_ms, kLongestRetryMs);
+        CheckPriorityApp(priority_app);
+        if (priorityProcess)
+            return WatchOutcome::kPriorityApp;
+        // Without notifications the capture start itself is the check.
+        if (watch->enumerator == nullptr)
+            return WatchOutcome::kEndpointsReady;
+        EndpointCheck check = CheckEndpoints(watch->enumerator, &settings);
+        if (check == EndpointCheck::kPresent)
+            return WatchOutcome::kEndpointsReady;
+        if (check == EndpointCheck::kOutputIsDefault)
+            SayOutputIsDefault(recovery);
+    }
 }
 
 // Runs the capture thread until Ctrl+C or its own end, pausing for the
 // priority application and around suspend and resume.
-void Supervise(const Settings& settings, const wchar_t* priority_app)
+void Supervise(const Settings& settings, const wchar_t* priority_app, const DeviceWatch* watch)
 {
     HotkeyState hotkeys; // kept across capture restarts, like LiveControls
+    Recovery recovery;
 
     CheckPriorityApp(priority_app);
     bool detected = priorityProcess != nullptr;
     bool waiting_for_resume = false;
+    bool first_start = true;
     bool quit = false;
     while (!quit) {
         if (detected) {
@@ -162,11 +281,26 @@ void Supervise(const Settings& settings, const wchar_t* priority_app)
             if (!WaitForResume())
                 return;
         }
-        if (!StartCapture(settings))
+        if (recovery.waiting) {
+            switch (WaitForEndpoints(settings, priority_app, watch, &recovery)) {
+            case WatchOutcome::kCtrlC:
+                return;
+            case WatchOutcome::kPowerEvent:
+                waiting_for_resume = true;
+                continue;
+            case WatchOutcome::kPriorityApp:
+                detected = true;
+                continue;
+            default:
+                recovery.waiting = false;
+            }
+        }
+        if (!StartCapture(settings, watch))
             return;
-        switch (Watch(priority_app, &hotkeys)) {
+        recovery.started_at = GetTickCount64();
+        WatchOutcome outcome = Watch(priority_app, &hotkeys, watch);
+        switch (outcome) {
         case WatchOutcome::kCtrlC:
-        case WatchOutcome::kCaptureEnded:
             quit = true;
             break;
         case WatchOutcome::kPowerEvent:
@@ -175,8 +309,16 @@ void Supervise(const Settings& settings, const wchar_t* priority_app)
         case WatchOutcome::kPriorityApp:
             detected = true;
             break;
+        case WatchOutcome::kDefaultChanged:
+            ConsolePrint(L">The default device was changed. The capturing will restart.\n");
+            break;
+        default: // kCaptureEnded
+            break;
         }
-        StopCapture();
+        DWORD end = StopCapture();
+        if (outcome == WatchOutcome::kCaptureEnded)
+            quit = !BeginRecovery(end, first_start, settings, watch, &recovery);
+        first_start = false;
     }
 }
 
@@ -212,8 +354,20 @@ int RunTrivandel(int argc, wchar_t** argv)
     if (!ParseCommandLine(argc, argv, &settings, priority_app))
         return 0;
 
-    if (StartUp())
-        Supervise(settings, priority_app);
+    if (StartUp()) {
+        // The main thread's own COM, for the endpoint notifications and the
+        // checks between capture runs. Without them the program runs as
+        // before: no default change is followed, and every wait for an
+        // endpoint ends in a capture start.
+        DeviceWatch watch;
+        const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        if (!com || !StartDeviceWatch(&watch))
+            ConsolePrint(L"WARNING:Couldn't watch the audio devices.\n");
+        Supervise(settings, priority_app, &watch);
+        StopDeviceWatch(&watch);
+        if (com)
+            CoUninitialize();
+    }
     Shutdown();
     return 0;
 }

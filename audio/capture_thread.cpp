@@ -3,6 +3,7 @@
 #include <avrt.h>
 #include <objbase.h>
 
+#include "audio/capture_end.h"
 #include "audio/capture_resources.h"
 #include "audio/capture_stream.h"
 #include "audio/device_enumerator.h"
@@ -24,9 +25,29 @@ template <class Interface> void ReleaseInterface(Interface*& object)
     object = nullptr;
 }
 
+// An endpoint that no longer answers, or is no longer active, has gone
+// away: the failure of a call on it says nothing about the call.
+bool IsGone(IMMDevice* endpoint)
+{
+    DWORD state = 0;
+    return endpoint != nullptr &&
+           (FAILED(endpoint->GetState(&state)) || state != DEVICE_STATE_ACTIVE);
+}
+
+// Why set-up failed once the endpoints were in hand: one of them went away
+// meanwhile, or the failure is for good.
+CaptureEnd SetUpEnd(const CaptureResources& r)
+{
+    if (IsGone(r.output_endpoint))
+        return kOutputLost;
+    return IsGone(r.capture_endpoint) ? kLoopbackLost : kCaptureEnded;
+}
+
 // Taps, scheduler, COM and the capture endpoint, then both streams opened
-// and started. False after a failing step has printed its own line, if any.
-bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, OutputStream* output)
+// and started. False after a failing step has printed its own line, if any;
+// `end` then says whether a missing or lost endpoint was the cause.
+bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, OutputStream* output,
+           CaptureEnd* end)
 {
     if (!filter->LoadTapFiles()) // its lines name every bad file
         return false;
@@ -43,28 +64,33 @@ bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, Ou
         return false;
 
     ConsolePrint(L">Get a capture device ----------------\n");
-    if (FAILED(r->enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &r->capture_endpoint)))
-        return false;
-    DeviceInfo capture_info;
-    if (!GetDeviceInfo(r->capture_endpoint, &capture_info))
-        return false;
-    PrintDeviceInfo(&capture_info, false);
-
-    if (!OpenOutputStream(settings, capture_info, filter, r, output))
-        return false;
-    uint32_t capture_frames = 0;
-    if (!OpenCaptureStream(*output, filter, r, &capture_frames))
-        return false;
-    if (FAILED(r->capture_client->Start()))
-        return false;
-    // An exclusive stream plays its first buffer at Start: hand it silence.
-    BYTE* data = nullptr;
-    if (FAILED(r->render_client->GetBuffer(output->frames, &data)) ||
-        FAILED(r->render_client->ReleaseBuffer(output->frames, AUDCLNT_BUFFERFLAGS_SILENT))) {
+    if (FAILED(r->enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &r->capture_endpoint))) {
+        *end = kEndpointMissing;
         return false;
     }
-    if (FAILED(r->output_client->Start()))
+    DeviceInfo capture_info;
+    if (!GetDeviceInfo(r->capture_endpoint, &capture_info)) {
+        *end = SetUpEnd(*r);
         return false;
+    }
+    PrintDeviceInfo(&capture_info, false);
+
+    const bool output_opened = OpenOutputStream(settings, capture_info, filter, r, output);
+    if (!output_opened && r->output_endpoint == nullptr) {
+        *end = kEndpointMissing; // none listed, or only the default itself
+        return false;
+    }
+    uint32_t capture_frames = 0;
+    BYTE* data = nullptr;
+    // An exclusive stream plays its first buffer at Start: hand it silence.
+    if (!output_opened || !OpenCaptureStream(*output, filter, r, &capture_frames) ||
+        FAILED(r->capture_client->Start()) ||
+        FAILED(r->render_client->GetBuffer(output->frames, &data)) ||
+        FAILED(r->render_client->ReleaseBuffer(output->frames, AUDCLNT_BUFFERFLAGS_SILENT)) ||
+        FAILED(r->output_client->Start())) {
+        *end = SetUpEnd(*r);
+        return false;
+    }
 
     ConsolePrint(L">Start the captureing.\n");
     if (settings->verbose) {
@@ -116,14 +142,15 @@ DWORD WINAPI CaptureThreadProc(LPVOID parameter)
     CFIRFilter filter;
     CaptureResources resources;
     OutputStream output;
-    if (SetUp(settings, &filter, &resources, &output)) {
+    CaptureEnd end = kCaptureEnded;
+    if (SetUp(settings, &filter, &resources, &output, &end)) {
         LoopStreams streams = {resources.output_client,  resources.render_client,
                                resources.output_event,   output.frames,
                                resources.capture_client, resources.capture_reader};
-        RunProcessingLoop(&filter, streams, settings);
+        end = RunProcessingLoop(&filter, streams, settings);
     } else {
         ConsolePrint(L"ERROR:Audio device initialization was failed.\n");
     }
     TearDown(&resources);
-    return 0; // the filter is destroyed here, after the last line
+    return end; // the filter is destroyed here, after the last line
 }

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "audio/capture_end.h"
 #include "audio/live_controls.h"
 #include "base/console.h"
 #include "audio/platform_calls.h"
@@ -85,25 +86,30 @@ void RecordPass(LoopStats* stats, uint32_t held, bool verbose)
     stats->max = 0;
 }
 
-// Moves every waiting capture packet into the store.
-bool DrainCapture(CFIRFilter* filter, IAudioCaptureClient* reader)
+// Moves every waiting capture packet into the store; the first failing
+// call's result, or S_OK.
+HRESULT DrainCapture(CFIRFilter* filter, IAudioCaptureClient* reader)
 {
     UINT32 frames = 0;
-    if (FAILED(reader->GetNextPacketSize(&frames)))
-        return false;
-    while (frames != 0) {
+    HRESULT hr = reader->GetNextPacketSize(&frames);
+    while (SUCCEEDED(hr) && frames != 0) {
         BYTE* data = nullptr;
         DWORD flags = 0;
-        if (FAILED(reader->GetBuffer(&data, &frames, &flags, nullptr, nullptr)))
-            return false;
+        if (FAILED(hr = reader->GetBuffer(&data, &frames, &flags, nullptr, nullptr)))
+            return hr;
         // A silent packet's bytes are undefined; the store takes zeros.
         filter->WriteData(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data);
-        if (FAILED(reader->ReleaseBuffer(frames)))
-            return false;
-        if (FAILED(reader->GetNextPacketSize(&frames)))
-            return false;
+        if (FAILED(hr = reader->ReleaseBuffer(frames)))
+            return hr;
+        hr = reader->GetNextPacketSize(&frames);
     }
-    return true;
+    return hr;
+}
+
+// A failing call's end: the side's endpoint gone, or an error for good.
+CaptureEnd EndFor(HRESULT hr, CaptureEnd gone)
+{
+    return IsDeviceGone(hr) ? gone : kCaptureEnded;
 }
 
 void CopyLiveControls(CFIRFilter* filter)
@@ -114,26 +120,33 @@ void CopyLiveControls(CFIRFilter* filter)
     filter->mute_high = LiveControls.mute_high.load(std::memory_order_relaxed);
 }
 
-// One pass after the wait; false on a failing call.
+// One pass after the wait; false on a failing call, with its `end`.
 bool RunPass(CFIRFilter* filter, const LoopStreams& streams, uint64_t prebuffer_frames,
-             bool* prebuffering)
+             bool* prebuffering, CaptureEnd* end)
 {
-    if (!DrainCapture(filter, streams.capture_reader))
+    HRESULT hr = DrainCapture(filter, streams.capture_reader);
+    if (FAILED(hr)) {
+        *end = EndFor(hr, kLoopbackLost);
         return false;
+    }
     if (*prebuffering)
         *prebuffering = FramesHeld(filter) < prebuffer_frames;
 
     BYTE* data = nullptr;
-    if (FAILED(streams.render_client->GetBuffer(streams.output_frames, &data)))
+    if (FAILED(hr = streams.render_client->GetBuffer(streams.output_frames, &data))) {
+        *end = EndFor(hr, kOutputLost);
         return false;
+    }
     DWORD flags = AUDCLNT_BUFFERFLAGS_SILENT;
     if (!*prebuffering) {
         CopyLiveControls(filter);
         filter->ReadData(streams.output_frames, data);
         flags = 0;
     }
-    if (FAILED(streams.render_client->ReleaseBuffer(streams.output_frames, flags)))
+    if (FAILED(hr = streams.render_client->ReleaseBuffer(streams.output_frames, flags))) {
+        *end = EndFor(hr, kOutputLost);
         return false;
+    }
     // A store run dry fills up again before the next filtered buffer.
     if (!*prebuffering)
         *prebuffering = FramesHeld(filter) == 0;
@@ -142,8 +155,10 @@ bool RunPass(CFIRFilter* filter, const LoopStreams& streams, uint64_t prebuffer_
 
 } // namespace
 
-void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Settings* settings)
+CaptureEnd RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams,
+                             const Settings* settings)
 {
+    CaptureEnd end = kCaptureEnded;
     bool prebuffering = true;
     const uint64_t prebuffer_frames = PrebufferFrames(streams.output_frames, filter->GetTapCount());
     bool stop_requested = false;
@@ -163,19 +178,28 @@ void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Set
             streams.output_client->Stop();
             streams.capture_client->Stop();
             ConsolePrint(L"ERROR:The output buffer event was timeout.\n");
+            end = kOutputStalled;
             break;
         }
 
-        if (!RunPass(filter, streams, prebuffer_frames, &prebuffering))
+        if (!RunPass(filter, streams, prebuffer_frames, &prebuffering, &end))
             break;
         RecordPass(&stats, FramesHeld(filter), settings->verbose != 0);
 
         if (stop_requested) {
-            if (FAILED(streams.output_client->Stop()) || FAILED(streams.capture_client->Stop()))
+            HRESULT hr = streams.output_client->Stop();
+            if (FAILED(hr)) {
+                end = EndFor(hr, kOutputLost);
                 break;
+            }
+            if (FAILED(hr = streams.capture_client->Stop())) {
+                end = EndFor(hr, kLoopbackLost);
+                break;
+            }
             ConsolePrint(L">Finish the capturing.\n");
-            return;
+            return kCaptureEnded;
         }
     }
     ConsolePrint(L"ERROR:Error occurred during sound processing loop.\n");
+    return end;
 }

@@ -8,8 +8,9 @@
 
 #include <cstdint>
 
-#include "engine/fir_filter.h"
+#include "audio/capture_end.h"
 #include "audio/settings.h"
+#include "engine/fir_filter.h"
 
 constexpr int kLoopDurationEntries = 200;
 // Lengths in ms of the passes of the current statistics window.
@@ -35,5 +36,6 @@ struct LoopStreams {
 };
 
 // Runs until stopEvent, a failing call or the time-out, prints the exit's
-// own lines and returns; the caller then tears down.
-void RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams, const Settings* settings);
+// own lines and returns why it ended; the caller then tears down.
+CaptureEnd RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams,
+                             const Settings* settings);

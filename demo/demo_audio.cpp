@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "audio/device_enumerator.h"
 #include "simulated_devices/simulated_devices.h"
@@ -21,6 +22,10 @@ constexpr double kTwoPi = 6.283185307179586;
 
 enum class InputKind { kTones, kSilence, kWav };
 
+const wchar_t* const kSpeakersId = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000001}";
+const wchar_t* const kHeadphonesId = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000002}";
+const wchar_t* const kOutputIdStem = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-00000000000";
+
 struct StandIn {
     InputKind input = InputKind::kTones;
     WavSignal wav;
@@ -28,6 +33,10 @@ struct StandIn {
     std::mutex output_mutex; // one capture thread at a time, but be safe
     CWavWriter writer;
     bool output_failed = false;
+    // The multichannel endpoint's id now, and the digit of its next new one.
+    std::wstring output_id = std::wstring(kOutputIdStem) + L"6}";
+    wchar_t next_output_digit = L'7';
+    std::wstring default_id = kSpeakersId;
 };
 
 StandIn& State()
@@ -132,6 +141,63 @@ void RecordOutput(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t
     }
 }
 
+// The events of TRIVANDEL_STANDIN_EVENTS, on the script's thread.
+void ApplyEvent(const std::wstring& name)
+{
+    StandIn& state = State();
+    if (name == L"output-lost") {
+        standin::LoseEndpoint(state.output_id);
+    } else if (name == L"output-back") {
+        standin::RestoreEndpoint(state.output_id);
+    } else if (name == L"output-back-new-id") {
+        // As an HDMI sink can come back after sleep: a new device.
+        const std::wstring old_id = state.output_id;
+        state.output_id = std::wstring(kOutputIdStem) + state.next_output_digit++ + L"}";
+        standin::RestoreEndpoint(old_id, state.output_id);
+    } else if (name == L"output-silent") {
+        standin::SilenceEndpoint(state.output_id);
+    } else if (name == L"default-change") {
+        // A headset plugged in and made the default, or taken out again;
+        // both carry the same signal.
+        state.default_id = state.default_id == kHeadphonesId ? kSpeakersId : kHeadphonesId;
+        standin::SetDefaultEndpoint(state.default_id);
+    } else if (name == L"default-output") {
+        state.default_id = state.output_id;
+        standin::SetDefaultEndpoint(state.default_id);
+    } else if (name == L"loopback-lost") {
+        standin::DisconnectLoopback(state.default_id);
+    }
+}
+
+const wchar_t* const kEventNames[] = {L"output-lost",   L"output-back",    L"output-back-new-id",
+                                      L"output-silent", L"default-change", L"default-output",
+                                      L"loopback-lost"};
+
+// "SECONDS:EVENT[,SECONDS:EVENT...]" into the stand-in's script.
+bool ParseEvents(const std::wstring& text, std::vector<standin::ScriptedEvent>* script)
+{
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find(L',', begin);
+        const std::wstring item = text.substr(begin, end - begin);
+        begin = end == std::wstring::npos ? text.size() : end + 1;
+        const size_t colon = item.find(L':');
+        wchar_t* number_end = nullptr;
+        const double seconds = std::wcstod(item.c_str(), &number_end);
+        const std::wstring name = colon == std::wstring::npos ? L"" : item.substr(colon + 1);
+        bool known = false;
+        for (const wchar_t* known_name : kEventNames)
+            known = known || name == known_name;
+        if (colon == 0 || number_end != item.c_str() + colon || !(seconds >= 0) || !known) {
+            std::fwprintf(stderr, L"standin: bad event \"%ls\" in TRIVANDEL_STANDIN_EVENTS\n",
+                          item.c_str());
+            return false;
+        }
+        script->push_back({seconds, [name] { ApplyEvent(name); }});
+    }
+    return true;
+}
+
 } // namespace
 
 bool InstallStandInAudio()
@@ -170,19 +236,22 @@ bool InstallStandInAudio()
                       period_text.c_str());
         return false;
     }
+    std::vector<standin::ScriptedEvent> script;
+    if (!ParseEvents(Environment(L"TRIVANDEL_STANDIN_EVENTS"), &script))
+        return false;
 
     standin::Reset();
     // The machine's default device: the loopback side, float stereo like a
     // usual engine mix.
     standin::EndpointSpec speakers;
-    speakers.id = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000001}";
+    speakers.id = kSpeakersId;
     speakers.friendly_name = L"Speakers (stand-in)";
     speakers.engine_format = standin::FloatFormat(rate, 2);
     standin::AddEndpoint(speakers, true);
     // The multichannel device the divider plays on: six channels of 24-bit
     // PCM, any format and buffer accepted, or else a real kind of device.
     standin::EndpointSpec six;
-    six.id = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000006}";
+    six.id = state.output_id;
     six.friendly_name = L"Multichannel (stand-in)";
     six.engine_format = standin::PcmFormat(rate, 6, 24, 24);
     six.minimum_period = period;
@@ -196,6 +265,13 @@ bool InstallStandInAudio()
         return false;
     }
     standin::AddEndpoint(six);
+    // A headset that the script may plug in: absent until then.
+    standin::EndpointSpec headphones;
+    headphones.id = kHeadphonesId;
+    headphones.friendly_name = L"Headphones (stand-in)";
+    headphones.engine_format = standin::FloatFormat(rate, 2);
+    standin::AddEndpoint(headphones);
+    standin::LoseEndpoint(kHeadphonesId);
 
     standin::CaptureConfig capture;
     capture.source = ServeSignal;
@@ -208,5 +284,15 @@ bool InstallStandInAudio()
         standin::SetStreamSink(RecordOutput, &state);
 
     SetDeviceEnumeratorFactory(standin::CreateEnumerator);
+    if (!script.empty())
+        standin::RunScript(std::move(script));
     return true;
+}
+
+bool StandInAudioReleased()
+{
+    const std::vector<std::string> alive = standin::LiveObjects();
+    for (const std::string& name : alive)
+        std::fprintf(stderr, "standin: %s still alive at the end\n", name.c_str());
+    return alive.empty();
 }

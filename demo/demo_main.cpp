@@ -8,5 +8,6 @@ int wmain(int argc, wchar_t** argv)
 {
     if (!InstallStandInAudio())
         return 1;
-    return RunTrivandel(argc, argv);
+    const int status = RunTrivandel(argc, argv);
+    return StandInAudioReleased() ? status : 3;
 }

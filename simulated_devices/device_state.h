@@ -118,6 +118,20 @@ private:
 void Record(StreamEvent::Kind kind, uint32_t frames, DWORD flags, const std::vector<uint8_t>& data,
             size_t bytes, const WaveFormat& format);
 
+// Scripted events (device_events.cpp). Clients are numbered as they are
+// made, so that an event touches only the clients that exist at its time.
+uint64_t NewClientSerial();
+// AUDCLNT_E_DEVICE_INVALIDATED for a client whose endpoint (or, for a
+// loopback client, whose loopback) was lost after it was made; else S_OK.
+HRESULT ClientLost(const std::wstring& id, uint64_t serial, bool loopback);
+bool ClientSilenced(const std::wstring& id, uint64_t serial);
+bool EndpointPresent(const std::wstring& id);
+bool IsDefaultEndpoint(const std::wstring& id);
+void OutputStarted(); // starts a waiting script's clock, the first time
+HRESULT RegisterClient(IMMNotificationClient* client);
+HRESULT UnregisterClient(IMMNotificationClient* client);
+void ResetEvents();
+
 // A new audio client on the endpoint (streams.cpp), for IMMDevice::Activate.
 IAudioClient* NewAudioClient(const EndpointSpec& spec);
 

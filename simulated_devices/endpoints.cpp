@@ -55,6 +55,8 @@ public:
         HRESULT hr = Enter("IMMDevice::Activate");
         if (FAILED(hr))
             return hr;
+        if (!EndpointPresent(spec_.id))
+            return AUDCLNT_E_DEVICE_INVALIDATED;
         if (iid != IID_IAudioClient)
             return E_NOINTERFACE;
         *object = NewAudioClient(spec_);
@@ -85,7 +87,7 @@ public:
         *state = 0;
         HRESULT hr = Enter("IMMDevice::GetState");
         if (SUCCEEDED(hr))
-            *state = spec_.state;
+            *state = EndpointPresent(spec_.id) ? spec_.state : DEVICE_STATE_NOTPRESENT;
         return hr;
     }
 
@@ -134,10 +136,12 @@ public:
         HRESULT hr = Enter("IMMDeviceEnumerator::EnumAudioEndpoints");
         if (FAILED(hr))
             return hr;
-        // Every described endpoint is a render endpoint.
+        // Every described endpoint is a render endpoint; one taken away is
+        // not present.
         std::vector<EndpointSpec> endpoints;
         for (const EndpointSpec& spec : Locked([](State& s) { return s.d.endpoints; })) {
-            if ((flow == eRender || flow == eAll) && (mask & spec.state) != 0)
+            const DWORD state = EndpointPresent(spec.id) ? spec.state : DEVICE_STATE_NOTPRESENT;
+            if ((flow == eRender || flow == eAll) && (mask & state) != 0)
                 endpoints.push_back(spec);
         }
         *devices = new StandInCollection(endpoints);
@@ -158,10 +162,18 @@ public:
         return hr;
     }
     UNUSED_METHOD(IMMDeviceEnumerator, GetDevice, LPCWSTR, IMMDevice**);
-    UNUSED_METHOD(IMMDeviceEnumerator, RegisterEndpointNotificationCallback,
-                  IMMNotificationClient*);
-    UNUSED_METHOD(IMMDeviceEnumerator, UnregisterEndpointNotificationCallback,
-                  IMMNotificationClient*);
+    HRESULT STDMETHODCALLTYPE
+    RegisterEndpointNotificationCallback(IMMNotificationClient* client) override
+    {
+        HRESULT hr = Enter("IMMDeviceEnumerator::RegisterEndpointNotificationCallback");
+        return FAILED(hr) ? hr : RegisterClient(client);
+    }
+    HRESULT STDMETHODCALLTYPE
+    UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override
+    {
+        HRESULT hr = Enter("IMMDeviceEnumerator::UnregisterEndpointNotificationCallback");
+        return FAILED(hr) ? hr : UnregisterClient(client);
+    }
 };
 
 } // namespace
@@ -185,6 +197,7 @@ WaveFormat PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t v
 void Reset()
 {
     Locked([](State& s) { s.d = Data(); });
+    ResetEvents();
 }
 
 void AddEndpoint(const EndpointSpec& spec, bool is_default)

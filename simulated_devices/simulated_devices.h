@@ -13,6 +13,7 @@
 #include <mmdeviceapi.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,31 @@ enum class OutputClock {
 };
 void SetOutputClock(OutputClock clock);
 void SignalOutputEvent();
+
+// ---- events: what a day of Windows does to the endpoints ----------------
+// Registered IMMNotificationClients hear of each, on the calling thread.
+// The endpoint goes away: the calls of its existing clients fail with
+// AUDCLNT_E_DEVICE_INVALIDATED, its devices report DEVICE_STATE_NOTPRESENT,
+// and it is left out of the enumeration until RestoreEndpoint.
+void LoseEndpoint(const std::wstring& id);
+// It is back, under `new_id` when that is not empty (as HDMI sinks come back).
+void RestoreEndpoint(const std::wstring& id, const std::wstring& new_id = L"");
+// The output events of its existing clients stop; their calls still succeed.
+void SilenceEndpoint(const std::wstring& id);
+// Its existing loopback clients are disconnected (a format change, another
+// program taking it exclusively): their calls fail as a lost endpoint's do.
+void DisconnectLoopback(const std::wstring& id);
+// The endpoint (back, if it was away) becomes the default render endpoint
+// for every role. Loopback clients deliver packets only on the default.
+void SetDefaultEndpoint(const std::wstring& id);
+
+// Runs each action at its time, in seconds from the first start of an
+// output stream since Reset, on a thread of its own that nothing waits for.
+struct ScriptedEvent {
+    double seconds;
+    std::function<void()> action;
+};
+void RunScript(std::vector<ScriptedEvent> script);
 
 // ---- observations ---------------------------------------------------------
 // One entry per released capture packet or output buffer, in order.

@@ -13,7 +13,10 @@ namespace {
 
 class StandInAudioClient : public Object<IAudioClient> {
 public:
-    explicit StandInAudioClient(const EndpointSpec& spec) : Object("IAudioClient"), spec_(spec) {}
+    explicit StandInAudioClient(const EndpointSpec& spec)
+        : Object("IAudioClient"), spec_(spec), serial_(NewClientSerial())
+    {
+    }
     ~StandInAudioClient() override
     {
         StopTimer();
@@ -98,7 +101,7 @@ public:
     HRESULT STDMETHODCALLTYPE Start() override
     {
         HRESULT hr = Enter("IAudioClient::Start");
-        if (FAILED(hr))
+        if (FAILED(hr) || FAILED(hr = Lost()))
             return hr;
         if (!initialized_ || started_)
             return initialized_ ? AUDCLNT_E_NOT_STOPPED : AUDCLNT_E_NOT_INITIALIZED;
@@ -109,6 +112,8 @@ public:
             timer_stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
             timer_ = std::thread(&StandInAudioClient::TimerLoop, this);
         }
+        if (!loopback())
+            OutputStarted();
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Stop() override
@@ -141,6 +146,8 @@ public:
     UNUSED_METHOD(IAudioClient, Reset);
 
     bool loopback() const { return (flags_ & AUDCLNT_STREAMFLAGS_LOOPBACK) != 0; }
+    const std::wstring& endpoint_id() const { return spec_.id; }
+    HRESULT Lost() const { return ClientLost(spec_.id, serial_, loopback()); }
     const WaveFormat& format() const { return format_; }
     uint32_t buffer_frames() const { return buffer_frames_; }
     // Frames played since Start, none while stopped.
@@ -168,7 +175,8 @@ private:
             double wait_ms = std::max(0.0, (tick * period - SecondsSince(start_time_)) * 1000);
             if (WaitForSingleObject(timer_stop_, static_cast<DWORD>(wait_ms + 0.5)) == 0)
                 return;
-            SetEvent(event_);
+            if (!ClientSilenced(spec_.id, serial_))
+                SetEvent(event_);
         }
     }
     void StopTimer()
@@ -181,6 +189,7 @@ private:
     }
 
     EndpointSpec spec_;
+    uint64_t serial_;
     WaveFormat format_ = {};
     DWORD flags_ = 0;
     REFERENCE_TIME periodicity_ = 0;
@@ -218,7 +227,7 @@ public:
     {
         *data = nullptr;
         HRESULT hr = Enter("IAudioRenderClient::GetBuffer");
-        if (FAILED(hr))
+        if (FAILED(hr) || FAILED(hr = client_->Lost()))
             return hr;
         if (pending_ != 0)
             return AUDCLNT_E_OUT_OF_ORDER;
@@ -234,7 +243,7 @@ public:
     HRESULT STDMETHODCALLTYPE ReleaseBuffer(UINT32 frames, DWORD flags) override
     {
         HRESULT hr = Enter("IAudioRenderClient::ReleaseBuffer");
-        if (FAILED(hr))
+        if (FAILED(hr) || FAILED(hr = client_->Lost()))
             return hr;
         if (frames > pending_)
             return AUDCLNT_E_INVALID_SIZE;
@@ -261,7 +270,7 @@ public:
     {
         *frames = 0;
         HRESULT hr = Enter("IAudioCaptureClient::GetNextPacketSize");
-        if (FAILED(hr))
+        if (FAILED(hr) || FAILED(hr = client_->Lost()))
             return hr;
         Packet packet;
         if (pending_ == 0 && NextPacket(&packet))
@@ -275,7 +284,7 @@ public:
         *frames = 0;
         *flags = 0;
         HRESULT hr = Enter("IAudioCaptureClient::GetBuffer");
-        if (FAILED(hr))
+        if (FAILED(hr) || FAILED(hr = client_->Lost()))
             return hr;
         Packet packet;
         if (pending_ != 0)
@@ -333,6 +342,9 @@ private:
             });
         }
         *packet = {packet_frames_, false};
+        // The engine mixes only into the default endpoint's loopback.
+        if (!IsDefaultEndpoint(client_->endpoint_id()))
+            return false;
         uint64_t due = client_->ElapsedFrames() / packet_frames_;
         // A reader more than a buffer behind loses the oldest packets, as
         // the engine overwrites them.

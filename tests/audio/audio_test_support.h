@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/live_controls.h"
+#include "audio/capture_end.h"
 #include "audio/capture_thread.h"
+#include "audio/live_controls.h"
 #include "tests/console_capture.h"
 #include "simulated_devices/simulated_devices.h"
 #include "audio/device_enumerator.h"
@@ -136,15 +137,15 @@ protected:
         Start();
         ASSERT_TRUE(Join());
     }
-    // All lines (or the last ones) before the teardown's, the exit code and
-    // the releases.
-    void ExpectEnded(const Lines& expected, bool last_only = false)
+    // All lines (or the last ones) before the teardown's, the exit code (the
+    // CaptureEnd) and the releases.
+    void ExpectEnded(const Lines& expected, bool last_only = false, DWORD end = kCaptureEnded)
     {
         Lines lines = console_.Lines();
         if (last_only && lines.size() > expected.size() + 1)
             lines.erase(lines.begin(), lines.end() - expected.size() - 1);
         EXPECT_EQ(lines, expected + Lines{L">The capture thread has terminated."});
-        EXPECT_EQ(exit_code_, 0u);
+        EXPECT_EQ(exit_code_, end);
         EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
     }
 

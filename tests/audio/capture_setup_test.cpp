@@ -45,6 +45,7 @@ struct FailureRow {
     int occurrence;
     HRESULT result;
     Lines expected; // without the teardown's last line
+    DWORD end;
 };
 
 void PrintTo(const FailureRow& row, std::ostream* out)
@@ -55,25 +56,31 @@ void PrintTo(const FailureRow& row, std::ostream* out)
 const std::vector<FailureRow> kFailureRows = [] {
     std::vector<FailureRow> rows;
     // Calls "Interface::Method#occurrence", the first without "#1".
-    auto add = [&rows](const Lines& expected, const char* calls, HRESULT result = E_FAIL) {
+    auto add = [&rows](const Lines& expected, const char* calls, HRESULT result = E_FAIL,
+                       DWORD end = kCaptureEnded) {
         std::istringstream in(calls);
         for (std::string call; in >> call;) {
             size_t hash = call.find('#');
             int occurrence = hash == std::string::npos ? 1 : std::stoi(call.substr(hash + 1));
-            rows.push_back({call.substr(0, hash), occurrence, result, expected});
+            rows.push_back({call.substr(0, hash), occurrence, result, expected, end});
         }
     };
     add(kInitFailed, "AvSetMmThreadCharacteristicsW CoInitializeEx CoCreateInstance");
-    // The capture endpoint and its GetDeviceInfo.
+    // The capture endpoint and its GetDeviceInfo; a missing endpoint (or
+    // output choice, below) is waited for, unlike a failing call.
+    add(kCaptureHeader + kInitFailed, "IMMDeviceEnumerator::GetDefaultAudioEndpoint", E_FAIL,
+        kEndpointMissing);
     add(kCaptureHeader + kInitFailed,
-        "IMMDeviceEnumerator::GetDefaultAudioEndpoint IMMDevice::GetId "
-        "IMMDevice::OpenPropertyStore IPropertyStore::GetValue IPropertyStore::GetValue#2");
+        "IMMDevice::GetId IMMDevice::OpenPropertyStore IPropertyStore::GetValue "
+        "IPropertyStore::GetValue#2");
     add(kCaptureHeader + kInitFailed, "IPropertyStore::GetValue#2", S_FALSE);
     // The listing.
     add(kUpToEnumerate + Lines{L"Error!"} + kNoDecision,
         "IMMDeviceEnumerator::EnumAudioEndpoints IMMDeviceCollection::GetCount "
-        "IMMDeviceCollection::Item");
-    add(kUpToEnumerate + kListed0 + Lines{L"Error!"} + kNoDecision, "IMMDeviceCollection::Item#2");
+        "IMMDeviceCollection::Item",
+        E_FAIL, kEndpointMissing);
+    add(kUpToEnumerate + kListed0 + Lines{L"Error!"} + kNoDecision, "IMMDeviceCollection::Item#2",
+        E_FAIL, kEndpointMissing);
     // Endpoint 0 unreadable: listed by number, the run goes on.
     add(kUpToEnumerate + Lines{L"No:0"} + kListed1 +
             Lines(kGolden.begin() + kListed.size(), kGolden.end()) + kFinished,
@@ -84,8 +91,9 @@ const std::vector<FailureRow> kFailureRows = [] {
     // Endpoint 1, the only candidate, unreadable or not comparable.
     add(kUpToEnumerate + kListed0 + Lines{L"No:1"} + kNoDecision,
         "IMMDevice::GetId#4 IMMDevice::OpenPropertyStore#3 IPropertyStore::GetValue#5 "
-        "IPropertyStore::GetValue#6");
-    add(kListed + kNoDecision, "IMMDevice::GetId#5 IMMDevice::GetState");
+        "IPropertyStore::GetValue#6",
+        E_FAIL, kEndpointMissing);
+    add(kListed + kNoDecision, "IMMDevice::GetId#5 IMMDevice::GetState", E_FAIL, kEndpointMissing);
     // The output endpoint's GetDeviceInfo, then its stream.
     add(kListed + kCreateOutput + kInitFailed,
         "IMMDevice::GetId#6 IMMDevice::OpenPropertyStore#4 IPropertyStore::GetValue#7 "
@@ -113,6 +121,11 @@ const std::vector<FailureRow> kFailureRows = [] {
         "IAudioCaptureClient::ReleaseBuffer IAudioCaptureClient::GetNextPacketSize#2 "
         "IAudioRenderClient::GetBuffer#2 IAudioRenderClient::ReleaseBuffer#2 IAudioClient::Stop "
         "IAudioClient::Stop#2");
+    // A device gone in the loop is waited for; which side tells the line.
+    add(kGolden + Lines{L"ERROR:Error occurred during sound processing loop."},
+        "IAudioCaptureClient::GetBuffer", AUDCLNT_E_DEVICE_INVALIDATED, kLoopbackLost);
+    add(kGolden + Lines{L"ERROR:Error occurred during sound processing loop."},
+        "IAudioRenderClient::ReleaseBuffer#2", AUDCLNT_E_DEVICE_INVALIDATED, kOutputLost);
     return rows;
 }();
 
@@ -181,7 +194,7 @@ TEST_P(CaptureStepFailureTest, PrintsTheStepsLinesAndUnwinds)
         standin::FailCall(row.call, row.result, row.occurrence);
     AddStandardEndpoints();
     RunStopped();
-    ExpectEnded(row.expected);
+    ExpectEnded(row.expected, false, row.end);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, CaptureStepFailureTest, ::testing::ValuesIn(kFailureRows));
@@ -201,6 +214,19 @@ TEST_F(CaptureSetupTest, TheFailureTableCoversEveryCallOfAWholeRun)
         int n = ++counts[call];
         EXPECT_TRUE(covered.count({call, n})) << call << " #" << n << " is never failed";
     }
+}
+
+// A failing call on an endpoint that has just gone away is no error of the
+// call: the supervisor waits for the endpoint instead of ending.
+TEST_F(CaptureSetupTest, AnOutputLostDuringSetUpEndsAsLost)
+{
+    AddStandardEndpoints();
+    // The output goes with the pre-fill, and its Start fails.
+    standin::SetStreamSink([](standin::StreamEvent::Kind, const uint8_t*, uint32_t, DWORD,
+                              const WaveFormat&, void*) { standin::LoseEndpoint(kMultichannelId); },
+                           nullptr);
+    RunStopped();
+    ExpectEnded(kUpToCapture + kMixFormat + kInitFailed, false, kOutputLost);
 }
 
 TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)

@@ -166,7 +166,7 @@ TEST_F(ProcessingLoopTest, ADeviceThatStopsSignallingEndsTheLoopAfterTwoSeconds)
     ASSERT_TRUE(Join());
     ExpectEnded({L"ERROR:The output buffer event was timeout.",
                  L"ERROR:Error occurred during sound processing loop."},
-                true);
+                true, kOutputStalled);
     std::vector<std::string> log = standin::CallLog();
     EXPECT_EQ(std::count(log.begin(), log.end(), "IAudioClient::Stop"), 2);
 }

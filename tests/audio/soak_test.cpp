@@ -200,6 +200,7 @@ TEST_F(SoakTest, HoursOfDriftingJitteryCaptureComeOutAsTheEngineMakesThem)
     ASSERT_TRUE(ended && Join());
     EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
     EXPECT_TRUE(s.ended_by_device);
+    EXPECT_EQ(exit_code_, kOutputLost); // which the supervisor rides out
     EXPECT_EQ(s.mismatches, 0u) << "of " << s.filtered << " filtered buffers";
     // The loudest a band can be: the amplitude times its absolute taps (the
     // high-pass, 1.8125) times 0.8 of full scale. A NaN must not break it.

@@ -1,6 +1,7 @@
 """The whole program under Wine, on trivandel-demo.exe: suspend and
-resume, the priority application, each run ended by Ctrl+C. (The capture
-thread's own end shows in tests/app/command_line_test.py.)
+resume, the priority application, the device events of a day (scripted by
+TRIVANDEL_STANDIN_EVENTS), each run ended by Ctrl+C. (The capture thread's
+own end shows in tests/app/command_line_test.py.)
 
 usage: xvfb-run -a scenarios_test.py STANDIN_EXE PEER_EXE TAPS_DIR WINEPREFIX CASE
 
@@ -10,6 +11,7 @@ prefix whose wineserver is ended when the case ends, pass or fail."""
 import os
 import re
 import shutil
+import struct
 import sys
 import tempfile
 import time
@@ -29,6 +31,8 @@ def endpoint(name, number):
 
 
 SPEAKERS, MULTICHANNEL = endpoint("Speakers", 1), endpoint("Multichannel", 6)
+FLOAT_2CH = "  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch"
+PCM_6CH = "  AudioEngine_DeviceFormat = 48.0kHz 24bit PCM(24bit) 6ch"
 
 
 def wave_format(channels, rate, align, bits, sub):
@@ -39,17 +43,30 @@ def wave_format(channels, rate, align, bits, sub):
             "  wValidBitsPerSample = %d" % bits]
 
 
-# What one capture start prints on the stand-in endpoints, up to its loop.
-CAPTURE_START = (
-    [">Get a capture device ----------------"] + SPEAKERS
-    + [">Enumerate and decide a output device ----------------", "No:0"] + SPEAKERS
-    + ["  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch", "No:1"] + MULTICHANNEL
-    + ["  AudioEngine_DeviceFormat = 48.0kHz 24bit PCM(24bit) 6ch",
-       ">Create a output device ----------------"] + MULTICHANNEL
-    + wave_format(6, 48000, 18, 24, "PCM")
-    + ["  DefaultDevicePeriod = 100000", "  MinimumDevicePeriod = 30000",
-       ">Create a capture device ----------------"]
-    + wave_format(2, 48000, 8, 32, "IEEE_FLOAT") + [">Start the captureing."])
+def listing(default, output, headphones):
+    """What a capture start prints up to the output's choice: the default
+    endpoint, then every endpoint present (Speakers 1, the output, Headphones
+    2 once plugged in)."""
+    present = [(endpoint("Speakers", 1), FLOAT_2CH), (endpoint("Multichannel", output), PCM_6CH)]
+    present += [(endpoint("Headphones", 2), FLOAT_2CH)] if headphones else []
+    lines = [">Get a capture device ----------------"] + default
+    lines.append(">Enumerate and decide a output device ----------------")
+    for number, (described, engine_format) in enumerate(present):
+        lines += ["No:%d" % number] + described + [engine_format]
+    return lines
+
+
+def capture_start(default=SPEAKERS, output=6, headphones=False):
+    """What one capture start prints on the stand-in endpoints, up to its loop."""
+    return (listing(default, output, headphones)
+            + [">Create a output device ----------------"] + endpoint("Multichannel", output)
+            + wave_format(6, 48000, 18, 24, "PCM")
+            + ["  DefaultDevicePeriod = 100000", "  MinimumDevicePeriod = 30000",
+               ">Create a capture device ----------------"]
+            + wave_format(2, 48000, 8, 32, "IEEE_FLOAT") + [">Start the captureing."])
+
+
+CAPTURE_START = capture_start()
 CAPTURE_STOP = [">Finish the capturing.", ">The capture thread has terminated."]
 CTRL_C = ">Received the [Ctrl]+[C] event!"
 FINAL = ">The 'trivandel.exe' was terminated."
@@ -59,6 +76,59 @@ WAITING = re.compile(r">Waiting a resume event\. " + TIME_RE)
 STARTED = re.escape(CAPTURE_START[-1])
 DETECTED = ">The priority application was detected. The capturing will stop. (%s)"
 TERMINATED = ">The priority application was terminated. (%s)"
+THREAD_END = ">The capture thread has terminated."
+LOOP_ERROR = ["ERROR:Error occurred during sound processing loop.", THREAD_END]
+INIT_FAILED = ["ERROR:Audio device initialization was failed.", THREAD_END]
+OUTPUT_LOST = "WARNING:The output device was lost. Waiting for it to come back."
+DEFAULT_CHANGED = ">The default device was changed. The capturing will restart."
+HEADPHONES = endpoint("Headphones", 2)
+
+# Device events: the script, what follows the first capture start up to the
+# last one (which Ctrl+C then stops), and the command line if any.
+RECOVERIES = {
+    "output_lost_for_ten_seconds_plays_again_on_its_return": (
+        "1:output-lost,11:output-back", LOOP_ERROR + [OUTPUT_LOST] + CAPTURE_START),
+    "output_back_under_a_new_id_is_chosen": (
+        "1:output-lost,3:output-back-new-id",
+        LOOP_ERROR + [OUTPUT_LOST] + capture_start(output=7)),
+    "named_output_back_under_a_new_id_is_chosen_by_name": (
+        "1:output-lost,3:output-back-new-id",
+        LOOP_ERROR + [OUTPUT_LOST] + capture_start(output=7),
+        ["-output_device", "multichannel (STAND-IN)"]),
+    "output_lost_again_while_waiting_is_waited_for": (
+        "1:output-lost,3:output-back,3:output-lost,5:output-back",
+        LOOP_ERROR + [OUTPUT_LOST] + CAPTURE_START),
+    "output_event_that_stops_restarts_the_capture": (
+        "1:output-silent",
+        ["ERROR:The output buffer event was timeout."] + LOOP_ERROR
+        + ["WARNING:The output device stopped asking for data. Restarting the capturing."]
+        + CAPTURE_START),
+    "loopback_disconnected_restarts_the_capture": (
+        "1:loopback-lost",
+        LOOP_ERROR + ["WARNING:The capture device was disconnected. Restarting the capturing."]
+        + CAPTURE_START),
+    "new_default_device_is_followed": (
+        "1:default-change",
+        [DEFAULT_CHANGED] + CAPTURE_STOP + capture_start(HEADPHONES, headphones=True)),
+    "output_made_default_is_waited_out_until_the_default_changes_again": (
+        "1:default-output,4:default-change",
+        [DEFAULT_CHANGED] + CAPTURE_STOP + listing(MULTICHANNEL, 6, False)
+        + ["ERROR:Couldn't decide a output device."] + INIT_FAILED
+        + ["WARNING:The output device is the default device now. Waiting for another default"
+           " device."] + capture_start(HEADPHONES, headphones=True)),
+}
+
+
+def channel_zero(path):
+    """Channel 0 of the demo's 24-bit output file, as fractions of full scale."""
+    with open(path, "rb") as f:
+        data = f.read()
+    channels, block = struct.unpack_from("<H", data, 22)[0], struct.unpack_from("<H", data, 32)[0]
+    assert channels == 6 and block == 18, (channels, block)
+    samples = data[data.index(b"data") + 8:]
+    samples = samples[:len(samples) - len(samples) % block]
+    return [int.from_bytes(samples[i:i + 3], "little", signed=True) / 8388608.0
+            for i in range(0, len(samples), block)]
 
 
 class WholeProgram(unittest.TestCase):
@@ -69,10 +139,13 @@ class WholeProgram(unittest.TestCase):
         self.addCleanup(self.wine.kill_server)  # with every helper still running
         self.wine.start_server()
 
-    def start(self, args=(), taps=True):
+    def start(self, args=(), taps=True, events=None):
         for name in ("FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt") if taps else ():
             shutil.copy(os.path.join(TAPS, name), self.folder)
-        self.program = ConsoleProgram(self.wine, STANDIN, args, cwd=self.folder)
+        env = {"TRIVANDEL_STANDIN_OUTPUT": "out.wav"}
+        if events:
+            env["TRIVANDEL_STANDIN_EVENTS"] = events
+        self.program = ConsoleProgram(self.wine, STANDIN, args, cwd=self.folder, env=env)
         self.addCleanup(self.program.close)
 
     def wait_line(self, pattern, start=0, timeout=60):
@@ -96,12 +169,18 @@ class WholeProgram(unittest.TestCase):
 
     def stop_with_ctrl_c(self):
         self.program.ctrl_c()
-        self.assertEqual(self.program.wait(15), 0, "output:\n" + self.program.text)
+        self.assert_ended()
+
+    def assert_ended(self):
+        """Exit status 0: the demo gives 3 when a stand-in object outlived the run."""
+        self.assertEqual(self.program.wait(15), 0, "output:\n%s\nstderr:\n%s"
+                         % (self.program.text, self.program.stderr_text()))
 
     def assert_lines(self, expected):
         """Every line exactly (a compiled pattern matches a line with a time);
         the store's timing-dependent warnings are left out."""
-        actual = [line for line in self.program.lines() if not line.startswith("WARNING:")]
+        actual = [line for line in self.program.lines()
+                  if not line.startswith(("WARNING:Buffer", "WARNING:Clip"))]
         self.assertEqual(len(actual), len(expected), "\n".join(["actual:"] + actual))
         for i, (line, want) in enumerate(zip(actual, expected)):
             if isinstance(want, re.Pattern):
@@ -161,6 +240,73 @@ class WholeProgram(unittest.TestCase):
             self.assertEqual(self.peer("window", mode, "2500", name="foobar2000.exe").wait(15), 0)
         self.stop_with_ctrl_c()
         self.assert_lines(CAPTURE_START + [CTRL_C] + CAPTURE_STOP + [FINAL])
+
+    def recover(self, events, middle, args=()):
+        """Runs the script, waits for the last capture start, stops; the lines
+        exactly, and the output file: tones before and after, no burst."""
+        self.start(args, events=events)
+        index = self.wait_line(STARTED)
+        began = time.monotonic()
+        for _ in range(middle.count(CAPTURE_START[-1])):
+            index = self.wait_line(STARTED, index + 1)
+        restarted = time.monotonic() - began
+        time.sleep(2)  # some filtered buffers after the restart
+        self.stop_with_ctrl_c()
+        self.assert_lines(CAPTURE_START + middle + [CTRL_C] + CAPTURE_STOP + [FINAL])
+        # The tones' peak (the mid band's 1 kHz) in the first second and in
+        # the last one, which gaps while the store refills cannot lower.
+        samples = channel_zero(os.path.join(self.folder, "out.wav"))
+        first, last = max(map(abs, samples[:48000])), max(map(abs, samples[-48000:]))
+        self.assertGreater(first, 0.05)
+        self.assertLess(abs(last / first - 1), 0.05, "not playing the tones again")
+        # Stale buffer bytes or a restart in another format would show here.
+        self.assertLess(max(map(abs, samples)), 1.05 * first)
+        return restarted
+
+    def test_output_lost_for_ten_seconds_plays_again_on_its_return(self):
+        # Back 11 s after the first start: playing again within 2 s of it.
+        self.assertLess(self.recover(*RECOVERIES[
+            "output_lost_for_ten_seconds_plays_again_on_its_return"]), 11 + 2)
+
+    def test_output_missing_after_resume_is_waited_for(self):
+        self.start(events="4:output-lost,8:output-back")
+        self.wait_line(STARTED)
+        began = time.monotonic()
+        self.power("4")
+        self.wait_line(WAITING.pattern)
+        time.sleep(max(0, began + 5 - time.monotonic()))  # lost while suspended
+        self.power("18")
+        missing = self.wait_line(re.escape("WARNING:An audio device is missing. Waiting for it."))
+        self.wait_line(STARTED, missing)
+        self.stop_with_ctrl_c()
+        self.assert_lines(CAPTURE_START + [SUSPEND] + CAPTURE_STOP + [WAITING, RESUME]
+                          + listing(SPEAKERS, 6, False)[:-4]  # no output listed
+                          + ["ERROR:Couldn't decide a output device."] + INIT_FAILED
+                          + ["WARNING:An audio device is missing. Waiting for it."]
+                          + CAPTURE_START + [CTRL_C] + CAPTURE_STOP + [FINAL])
+
+    def test_ctrl_c_while_waiting_for_a_device_ends_at_once(self):
+        self.start(events="1:output-lost")
+        self.wait_line(re.escape(OUTPUT_LOST))
+        self.stop_with_ctrl_c()
+        self.assert_lines(CAPTURE_START + LOOP_ERROR + [OUTPUT_LOST, CTRL_C, FINAL])
+
+    def test_tap_file_error_after_a_restart_ends_the_program(self):
+        self.start(events="1:output-lost,3:output-back")
+        self.wait_line(re.escape(OUTPUT_LOST))
+        os.remove(os.path.join(self.folder, "FIR_HPF.txt"))
+        self.assert_ended()
+        self.assert_lines(CAPTURE_START + LOOP_ERROR + [OUTPUT_LOST]
+                          + ["ERROR:failed to open file. FIR_HPF.txt"] + INIT_FAILED + [FINAL])
+
+
+def recovery_case(name):
+    return lambda self: self.recover(*RECOVERIES[name])
+
+
+for case_name in RECOVERIES:
+    if not hasattr(WholeProgram, "test_" + case_name):
+        setattr(WholeProgram, "test_" + case_name, recovery_case(case_name))
 
 
 if __name__ == "__main__":

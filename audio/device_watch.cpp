@@ -1,0 +1,145 @@
+#include "audio/device_watch.h"
+
+#include <atomic>
+#include <cwchar>
+
+#include "audio/device_enumerator.h"
+#include "audio/endpoints.h"
+
+namespace {
+
+// Called on the system's threads: it only sets the watch's events, which
+// outlive its registration.
+class EndpointNotifications final : public IMMNotificationClient {
+public:
+    EndpointNotifications(HANDLE default_changed, HANDLE devices_changed)
+        : default_changed_(default_changed), devices_changed_(devices_changed)
+    {
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        *object = nullptr;
+        if (iid != IID_IUnknown && iid != __uuidof(IMMNotificationClient))
+            return E_NOINTERFACE;
+        *object = static_cast<IMMNotificationClient*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ULONG refs = --refs_;
+        if (refs == 0)
+            delete this;
+        return refs;
+    }
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override
+    {
+        // The loopback follows the endpoint that GetDefaultAudioEndpoint
+        // gives the capture thread; the other roles change with it or not.
+        if (flow == eRender && role == eConsole)
+            SetEvent(default_changed_);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return Changed(); }
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return Changed(); }
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return Changed(); }
+    // Volume and format properties change often and say nothing of presence.
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override
+    {
+        return S_OK;
+    }
+
+private:
+    HRESULT Changed()
+    {
+        SetEvent(devices_changed_);
+        return S_OK;
+    }
+
+    std::atomic<ULONG> refs_{1};
+    HANDLE default_changed_;
+    HANDLE devices_changed_;
+};
+
+} // namespace
+
+bool StartDeviceWatch(DeviceWatch* watch)
+{
+    watch->default_changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    watch->devices_changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (watch->default_changed == nullptr || watch->devices_changed == nullptr ||
+        FAILED(CreateDeviceEnumerator(&watch->enumerator))) {
+        StopDeviceWatch(watch);
+        return false;
+    }
+    auto* client = new EndpointNotifications(watch->default_changed, watch->devices_changed);
+    if (FAILED(watch->enumerator->RegisterEndpointNotificationCallback(client))) {
+        client->Release();
+        StopDeviceWatch(watch);
+        return false;
+    }
+    watch->client = client;
+    return true;
+}
+
+void StopDeviceWatch(DeviceWatch* watch)
+{
+    if (watch->client != nullptr) {
+        watch->enumerator->UnregisterEndpointNotificationCallback(watch->client);
+        watch->client->Release();
+        watch->client = nullptr;
+    }
+    if (watch->enumerator != nullptr) {
+        watch->enumerator->Release();
+        watch->enumerator = nullptr;
+    }
+    for (HANDLE* event : {&watch->default_changed, &watch->devices_changed}) {
+        if (*event != nullptr) {
+            CloseHandle(*event);
+            *event = nullptr;
+        }
+    }
+}
+
+EndpointCheck CheckEndpoints(IMMDeviceEnumerator* enumerator, const Settings* settings)
+{
+    IMMDevice* default_endpoint = nullptr;
+    DeviceInfo default_info;
+    bool have_default =
+        SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &default_endpoint)) &&
+        GetDeviceInfo(default_endpoint, &default_info);
+    if (default_endpoint != nullptr)
+        default_endpoint->Release();
+    IMMDeviceCollection* collection = nullptr;
+    UINT count = 0;
+    if (!have_default ||
+        FAILED(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED,
+                                              &collection)) ||
+        FAILED(collection->GetCount(&count))) {
+        if (collection != nullptr)
+            collection->Release();
+        return EndpointCheck::kMissing;
+    }
+
+    const wchar_t* name = settings->output_device[0] != L'\0' ? settings->output_device : nullptr;
+    EndpointCheck check = EndpointCheck::kMissing;
+    for (UINT i = 0; i < count && check != EndpointCheck::kPresent; ++i) {
+        IMMDevice* endpoint = nullptr;
+        DeviceInfo info;
+        bool readable = SUCCEEDED(collection->Item(i, &endpoint)) && GetDeviceInfo(endpoint, &info);
+        if (endpoint != nullptr)
+            endpoint->Release();
+        if (!readable)
+            continue;
+        bool chosen = name != nullptr ? _wcsicmp(info.EndpointID, name) == 0 ||
+                                            _wcsicmp(info.Device_FriendlyName, name) == 0
+                                      : info.AudioEngine_DeviceFormat.channels > 5;
+        if (chosen)
+            check = _wcsicmp(info.EndpointID, default_info.EndpointID) == 0
+                        ? EndpointCheck::kOutputIsDefault
+                        : EndpointCheck::kPresent;
+    }
+    collection->Release();
+    return check;
+}
