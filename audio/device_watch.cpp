@@ -127,14 +127,14 @@ EndpointCheck CheckEndpoints(IMMDeviceEnumerator* enumerator, const Settings* se
     for (UINT i = 0; i < count && check != EndpointCheck::kPresent; ++i) {
         IMMDevice* endpoint = nullptr;
         DeviceInfo info;
-        bool readable = SUCCEEDED(collection->Item(i, &endpoint)) && GetDeviceInfo(endpoint, &info);
+        // The output choice's own rule, the default endpoint not excluded:
+        // finding it chosen is what this check reports.
+        bool chosen = SUCCEEDED(collection->Item(i, &endpoint)) && GetDeviceInfo(endpoint, &info) &&
+                      (name != nullptr ? IsNamed(info, name)
+                                       : AutomaticChoiceOf(endpoint, info, false) ==
+                                             AutomaticChoice::kCandidate);
         if (endpoint != nullptr)
             endpoint->Release();
-        if (!readable)
-            continue;
-        bool chosen = name != nullptr ? _wcsicmp(info.EndpointID, name) == 0 ||
-                                            _wcsicmp(info.Device_FriendlyName, name) == 0
-                                      : info.AudioEngine_DeviceFormat.channels > 5;
         if (chosen)
             check = _wcsicmp(info.EndpointID, default_info.EndpointID) == 0
                         ? EndpointCheck::kOutputIsDefault

@@ -111,6 +111,11 @@ AutomaticChoice AutomaticChoiceOf(IMMDevice* endpoint, const DeviceInfo& info, b
     return AutomaticChoice::kCandidate;
 }
 
+bool IsNamed(const DeviceInfo& info, const wchar_t* name)
+{
+    return _wcsicmp(info.EndpointID, name) == 0 || _wcsicmp(info.Device_FriendlyName, name) == 0;
+}
+
 bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const wchar_t* name)
 {
     DeviceInfo info;
@@ -125,8 +130,7 @@ bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const w
     CoTaskMemFree(capture_id);
 
     if (name != nullptr) {
-        bool matches =
-            _wcsicmp(info.EndpointID, name) == 0 || _wcsicmp(info.Device_FriendlyName, name) == 0;
+        bool matches = IsNamed(info, name);
         if (matches && is_capture) {
             ConsolePrint(L"ERROR:Specified output device is same as capture device.(-output_device "
                          L"option)\n");

@@ -34,6 +34,10 @@ void PrintDeviceInfo(const DeviceInfo* info, bool with_format);
 enum class AutomaticChoice { kCandidate, kCaptureEndpoint, kFewChannels, kNotActive };
 AutomaticChoice AutomaticChoiceOf(IMMDevice* endpoint, const DeviceInfo& info, bool is_capture);
 
+// Whether `name` (as -output_device gives it) is the endpoint's id or its
+// friendly name, in any letter case.
+bool IsNamed(const DeviceInfo& info, const wchar_t* name);
+
 // Lists one endpoint and tells whether it may be the output: with a
 // `name`, the endpoint whose id or friendly name it is; without one, an
 // automatic candidate (above). Never the capture endpoint.
