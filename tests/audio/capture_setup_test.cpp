@@ -271,16 +271,4 @@ INSTANTIATE_TEST_SUITE_P(
                     Lines{L"ERROR:The attenuation makes the filter taps infinite or NaN. "
                           L"(-attenuation 1000000015047466219876688855040.000000)"}}));
 
-TEST_F(CaptureSetupTest, TheOutputRunsAtTheCaptureEnginesRate)
-{
-    AddStandardEndpoints(FloatFormat(44100, 2), PcmFormat(48000, 8, 32, 24));
-    settings_.output_bit = 24;
-    RunStopped();
-    const WaveFormat& format = standin::Initializations().at(0).format;
-    EXPECT_EQ(std::tuple(format.samples_per_sec, format.bits_per_sample, format.block_align,
-                         format.avg_bytes_per_sec, format.valid_bits_per_sample),
-              std::tuple(44100u, uint16_t{24}, uint16_t{24}, 24u * 44100u, uint16_t{24}));
-    ExpectEnded(kFinished, true);
-}
-
 } // namespace

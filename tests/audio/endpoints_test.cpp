@@ -160,32 +160,4 @@ TEST(StreamFormat, PrebufferingCoversWholeWindowsAndTheStoreGrowsOnlyWhereThatWo
     EXPECT_EQ(StoreMilliseconds(1 << 20, 0), 1000u);
 }
 
-TEST(StreamFormat, OutputBitsSetContainerAlignmentAndValidBits)
-{
-    struct Case {
-        int32_t output_bit;
-        uint16_t bits, block_align, valid_bits;
-        int32_t kind;
-    } cases[] = {{24, 24, 18, 24, kSampleKindPcm24},
-                 {16, 16, 12, 16, kSampleKindPcm16},
-                 {20, 24, 18, 20, kSampleKindNone},
-                 {0, 32, 24, 24, kSampleKindPcm24}};
-    for (const Case& c : cases) {
-        WaveFormat format = PcmFormat(48000, 6, 32, 24);
-        format.sub_format = kSubtypeFloat;
-        BuildOutputFormat(&format, 44100, c.output_bit);
-        EXPECT_TRUE(SameSubFormat(format.sub_format, kSubtypePcm)) << c.output_bit;
-        EXPECT_EQ(std::tuple(format.samples_per_sec, format.channels, format.bits_per_sample,
-                             format.block_align, format.valid_bits_per_sample,
-                             format.avg_bytes_per_sec, ChooseSampleKind(format)),
-                  std::tuple(44100u, uint16_t{6}, c.bits, c.block_align, c.valid_bits,
-                             c.block_align * 44100u, c.kind))
-            << c.output_bit;
-    }
-    // An engine running 32-bit float asks for 32-bit PCM, played whole.
-    WaveFormat float_engine = FloatFormat(48000, 6);
-    BuildOutputFormat(&float_engine, 48000, 0);
-    EXPECT_EQ(ChooseSampleKind(float_engine), kSampleKindPcm32);
-}
-
 } // namespace
