@@ -4,12 +4,14 @@
 
 constexpr int kWideTextUnits = 260;
 
-// Copies at most kWideTextUnits - 1 units of `source` and always ends in a
-// zero: a longer text is cut rather than overflowing the field.
+// Copies at most kWideTextUnits - 1 units of `source` into a whole field
+// and fills the rest with zeros: a longer text is cut rather than
+// overflowing the field, and nothing of an earlier, longer text remains.
 inline void CopyWideText(wchar_t* destination, const wchar_t* source)
 {
     int i = 0;
     for (; i < kWideTextUnits - 1 && source[i] != L'\0'; ++i)
         destination[i] = source[i];
-    destination[i] = L'\0';
+    for (; i < kWideTextUnits; ++i)
+        destination[i] = L'\0';
 }
