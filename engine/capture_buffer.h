@@ -28,6 +28,11 @@ public:
     // Always true.
     bool WriteData(uint32_t frames, const uint8_t* data);
 
+    // Appends `frames` frames of two floats (left, right), already in the
+    // store's layout: only for a 32-bit float capture format. The same room
+    // is made, with the same warnings, as for WriteData.
+    void WriteStereo(uint32_t frames, const float* lr);
+
     virtual uint32_t GetTapCount() const;
 
     WaveFormat capture_format;
@@ -46,6 +51,11 @@ public:
     // tap_count when the storage was last sized: the frames it holds past
     // capacity. ReadData never reaches further than this.
     uint32_t spare_frames;
+
+private:
+    // Moves unread frames to the start, or empties the store, so that
+    // `frames` fit behind write_pos; returns the frames that will fit.
+    uint32_t MakeRoom(uint32_t frames);
 };
 
 // A buffer_msec for a store at `rate` that holds `frames`: 1000, or more

@@ -30,8 +30,8 @@ bool ReadTapText(const char* text, size_t length, const char* path, TapList* lis
 {
     constexpr size_t kPieceChars = 255;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    if (length >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) ||
-                        (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+    if (length >= 2 &&
+        ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
         ConsolePrint(L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. %s\n", path);
         return false;
     }

@@ -1,0 +1,50 @@
+// One resampler path for any vector width (see resampler.h for the order of
+// additions every path keeps). Each path's file instantiates it with its
+// lane operations; only the final reduction runs one value at a time, in
+// the contract's order, so the width never changes the bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/resampler.h"
+
+template <class L>
+void ResampleWide(float* out, const float* left, const float* right, uint64_t pos, uint64_t step,
+                  uint32_t count, const float* table)
+{
+    using Vec = typename L::Vec;
+    constexpr uint32_t kVectors = 16 / L::kLanes; // vectors of one 16-lane accumulator
+    constexpr float kFractionUnit = 1.0f / 4194304.0f;
+    for (uint32_t k = 0; k < count; ++k, pos += step) {
+        const uint32_t fraction = static_cast<uint32_t>(pos);
+        const float* row = table + size_t{fraction >> 22} * 2 * kResamplerTaps;
+        const Vec a = L::Broadcast(static_cast<float>(fraction & 0x3FFFFFu) * kFractionUnit);
+        const float* xl = left + (pos >> 32);
+        const float* xr = right + (pos >> 32);
+        Vec acc_l[kVectors], acc_r[kVectors];
+        for (uint32_t v = 0; v < kVectors; ++v)
+            acc_l[v] = acc_r[v] = L::Zero();
+        for (uint32_t g = 0; g < kResamplerTaps; g += 16) {
+            for (uint32_t v = 0; v < kVectors; ++v) {
+                const uint32_t j = g + v * L::kLanes;
+                const Vec c =
+                    L::Add(L::Load(row + j), L::Mul(a, L::Load(row + kResamplerTaps + j)));
+                acc_l[v] = L::Add(acc_l[v], L::Mul(c, L::Load(xl + j)));
+                acc_r[v] = L::Add(acc_r[v], L::Mul(c, L::Load(xr + j)));
+            }
+        }
+        alignas(64) float sum[2][16];
+        for (uint32_t v = 0; v < kVectors; ++v) {
+            L::Store(sum[0] + v * L::kLanes, acc_l[v]);
+            L::Store(sum[1] + v * L::kLanes, acc_r[v]);
+        }
+        for (uint32_t ch = 0; ch < 2; ++ch) {
+            float* s = sum[ch];
+            for (uint32_t width = 8; width > 0; width /= 2)
+                for (uint32_t l = 0; l < width; ++l)
+                    s[l] = s[l] + s[l + width];
+            out[2 * k + ch] = s[0];
+        }
+    }
+}
