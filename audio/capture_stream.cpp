@@ -18,9 +18,9 @@ bool OpenCaptureStream(const OutputStream& output, CFIRFilter* filter, CaptureRe
     PrintWaveFormat(mix_format);
     // Room for the pre-buffered frames and one more capture packet (at most
     // the capture buffer, two output buffers), however long the filter.
-    filter->buffer_msec = StoreMilliseconds(
-        PrebufferFrames(output.frames, filter->GetTapCount()) + 2ull * output.frames,
-        mix_format->samples_per_sec);
+    filter->buffer_msec = StoreMilliseconds(PrebufferFrames(output.frames, filter->GetTapCount()) +
+                                                2ull * output.frames,
+                                            mix_format->samples_per_sec);
     if (!filter->SetFormat(mix_format)) {
         ConsolePrint(L"ERROR:This format is not supported by program.\n");
         return false;

@@ -133,3 +133,10 @@ uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate)
         return kDefaultMs;
     return static_cast<uint32_t>(ms < most ? ms : most);
 }
+
+uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count)
+{
+    const uint64_t two_buffers = 2ull * output_frames;
+    const uint64_t whole_windows = tap_count == 0 ? 0 : uint64_t{output_frames} + tap_count - 1;
+    return two_buffers > whole_windows ? two_buffers : whole_windows;
+}
