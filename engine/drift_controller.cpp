@@ -164,12 +164,13 @@ DriftAction CDriftController::Update(const DriftPass& pass)
         if (std::fabs(z2_ - anchor_) <= kDeadBand)
             return action;
         // Track from here: the integral starts at the level's slope since
-        // the anchor, and the level is held where it is now.
+        // the anchor, and the level is held where it is now, not where the
+        // low-passes, seconds behind a moving level, put it.
         const double d = n_ * stt_ - st_ * st_;
         const double slope = d > 0 ? (n_ * sty_ - st_ * sy_) / d : 0.0;
         integral_ = std::clamp(slope / frames_per_pass_, -kMaxCorrection, kMaxCorrection);
-        target_ = z2_;
-        home_ = std::max(z2_, static_cast<double>(lowest_set_point_));
+        z1_ = z2_ = target_ = value;
+        home_ = std::max(value, static_cast<double>(lowest_set_point_));
         feed_forward_ = 0;
         quiet_passes_ = 0;
         mode_ = kDriftTrack;
