@@ -15,6 +15,12 @@ struct Avx2Lanes {
     static Vec Broadcast(float v) { return _mm256_set1_ps(v); }
     static Vec Add(Vec a, Vec b) { return _mm256_add_ps(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm256_mul_ps(a, b); }
+    // s8 = lanes 0-7 + lanes 8-15, s4 = its halves.
+    static __m128 SumTo4(const Vec* a)
+    {
+        const __m256 s8 = _mm256_add_ps(a[0], a[1]);
+        return _mm_add_ps(_mm256_castps256_ps128(s8), _mm256_extractf128_ps(s8, 1));
+    }
 };
 
 } // namespace

@@ -14,6 +14,11 @@ struct SseLanes {
     static Vec Broadcast(float v) { return _mm_set1_ps(v); }
     static Vec Add(Vec a, Vec b) { return _mm_add_ps(a, b); }
     static Vec Mul(Vec a, Vec b) { return _mm_mul_ps(a, b); }
+    // Lanes 0-3, 4-7, 8-11, 12-15: s8 = (a0 + a2, a1 + a3), s4 = its halves.
+    static __m128 SumTo4(const Vec* a)
+    {
+        return _mm_add_ps(_mm_add_ps(a[0], a[2]), _mm_add_ps(a[1], a[3]));
+    }
 };
 
 } // namespace

@@ -1,13 +1,21 @@
 // One resampler path for any vector width (see resampler.h for the order of
 // additions every path keeps). Each path's file instantiates it with its
-// lane operations; only the final reduction runs one value at a time, in
-// the contract's order, so the width never changes the bits.
+// lane operations and its reduction of the 16 lanes to s4, from which
+// FinishSum goes on, so the width never changes the bits.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <xmmintrin.h>
 
 #include "engine/resampler.h"
+
+// s4 (lanes 0..3) to y: s2[l] = s4[l] + s4[l + 2]; y = s2[0] + s2[1].
+inline float FinishSum(__m128 s4)
+{
+    const __m128 s2 = _mm_add_ps(s4, _mm_movehl_ps(s4, s4));
+    return _mm_cvtss_f32(_mm_add_ss(s2, _mm_shuffle_ps(s2, s2, 1)));
+}
 
 template <class L>
 void ResampleWide(float* out, const float* left, const float* right, uint64_t pos, uint64_t step,
@@ -34,17 +42,7 @@ void ResampleWide(float* out, const float* left, const float* right, uint64_t po
                 acc_r[v] = L::Add(acc_r[v], L::Mul(c, L::Load(xr + j)));
             }
         }
-        alignas(64) float sum[2][16];
-        for (uint32_t v = 0; v < kVectors; ++v) {
-            L::Store(sum[0] + v * L::kLanes, acc_l[v]);
-            L::Store(sum[1] + v * L::kLanes, acc_r[v]);
-        }
-        for (uint32_t ch = 0; ch < 2; ++ch) {
-            float* s = sum[ch];
-            for (uint32_t width = 8; width > 0; width /= 2)
-                for (uint32_t l = 0; l < width; ++l)
-                    s[l] = s[l] + s[l + width];
-            out[2 * k + ch] = s[0];
-        }
+        out[2 * k] = FinishSum(L::SumTo4(acc_l));
+        out[2 * k + 1] = FinishSum(L::SumTo4(acc_r));
     }
 }
