@@ -68,7 +68,7 @@ struct Soak {
     uint32_t set_point = 0;
     std::vector<double> ratio_errors; // the last minute's, one a pass
     double ratio_error_sum = 0;
-    uint64_t starved = 0, copying_passes = 0;
+    uint64_t starved = 0, copying_passes = 0, clock_events = 0;
     uint64_t mismatches = 0, filtered = 0;
     int peak = 0;
     size_t memory_after_first_quarter = 0, memory_at_end = 0;
@@ -239,6 +239,8 @@ void OnConsole(const wchar_t* text)
         soak->events.push_back({soak->Now(), dropped});
     else if (std::wcsncmp(text, L"WARNING:", 8) == 0)
         ADD_FAILURE() << "unexpected warning at " << soak->Now() << " s";
+    soak->clock_events +=
+        std::wcscmp(text, L">The clocks differ: following the output device's clock.\n") == 0;
 }
 
 class SoakTest : public CaptureThreadTest {};
@@ -297,6 +299,7 @@ TEST_F(SoakTest, HoursOfDriftingJitteryCaptureComeOutAsTheEngineMakesThem)
                 s.seconds / 3600, s.ppm, static_cast<unsigned long long>(glitches), s.latency_min,
                 s.latency_max, s.lock_at);
     EXPECT_EQ(glitches, 0u);
+    EXPECT_EQ(s.clock_events, s.ppm == 0 ? 0u : 1u);
     if (s.ppm == 0) {
         EXPECT_EQ(s.copying_passes, s.passes) << "the resampler left the copy";
     } else {
