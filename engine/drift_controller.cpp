@@ -28,9 +28,9 @@ CDriftController::CDriftController()
     : frames_per_pass_(0), window_(0), smoothing_(0), kp_(0), ki_(0), walk_(0), landing_passes_(0),
       lowest_set_point_(0), levels_(nullptr), sorted_(nullptr), mode_(kDriftCopy),
       step_(uint64_t{1} << 32), correction_(0), played_(false), was_playing_(false),
-      acquiring_(false), count_(0), next_(0), z1_(0), z2_(0), anchor_(0), target_(0), home_(0),
-      integral_(0), feed_forward_(0), quiet_passes_(0), pass_(0), n_(0), st_(0), sy_(0), stt_(0),
-      sty_(0)
+      acquiring_(false), count_(0), next_(0), z1_(0), z2_(0), y1_(0), y2_(0), anchor_(0),
+      target_(0), home_(0), integral_(0), feed_forward_(0), quiet_passes_(0), pass_(0), n_(0),
+      st_(0), sy_(0), stt_(0), sty_(0)
 {
 }
 
@@ -147,7 +147,7 @@ DriftAction CDriftController::Update(const DriftPass& pass)
             anchor_ = value;
             pass_ = n_ = st_ = sy_ = stt_ = sty_ = 0;
         } else {
-            target_ = value;
+            target_ = y1_ = y2_ = value;
         }
         return action;
     }
@@ -169,7 +169,7 @@ DriftAction CDriftController::Update(const DriftPass& pass)
         const double d = n_ * stt_ - st_ * st_;
         const double slope = d > 0 ? (n_ * sty_ - st_ * sy_) / d : 0.0;
         integral_ = std::clamp(slope / frames_per_pass_, -kMaxCorrection, kMaxCorrection);
-        z1_ = z2_ = target_ = value;
+        z1_ = z2_ = target_ = y1_ = y2_ = value;
         home_ = std::max(value, static_cast<double>(lowest_set_point_));
         feed_forward_ = 0;
         quiet_passes_ = 0;
@@ -183,7 +183,12 @@ DriftAction CDriftController::Update(const DriftPass& pass)
     const double walk = std::clamp(home_ - target_, -walk_, walk_);
     target_ += walk;
     feed_forward_ = -walk / frames_per_pass_;
-    const double e = z2_ - target_;
+    // The target through the level's low-passes: a walking target is
+    // compared with the level as late as the level is seen, so the walk
+    // winds nothing up and ends without an overshoot.
+    y1_ += smoothing_ * (target_ - y1_);
+    y2_ += smoothing_ * (y1_ - y2_);
+    const double e = z2_ - y2_;
     integral_ = std::clamp(integral_ + ki_ * e, -kMaxCorrection, kMaxCorrection);
     SetCorrection(kp_ * e + integral_ + feed_forward_);
 

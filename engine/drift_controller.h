@@ -62,7 +62,11 @@ public:
     uint32_t SetPoint() const;
     // Holding its set point: not settling after a start, a refill or a
     // discontinuity, nor walking back home after one.
-    bool Settled() const { return !acquiring_ && (mode_ == kDriftCopy || target_ == home_); }
+    bool Settled() const
+    {
+        return !acquiring_ &&
+               (mode_ == kDriftCopy || (target_ == home_ && (y2_ - home_) * (y2_ - home_) < 1));
+    }
     // Frames the set point is at least.
     uint32_t LowestSetPoint() const { return lowest_set_point_; }
 
@@ -92,6 +96,7 @@ private:
     uint32_t count_; // levels in the window
     uint32_t next_;  // where the next level goes
     double z1_, z2_; // the two low-passes
+    double y1_, y2_; // target_ through the same two
     double anchor_;  // copying: where the level settled
     double target_;  // tracking: the level held now
     double home_;    // tracking: where target_ walks back to
