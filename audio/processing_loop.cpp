@@ -7,6 +7,7 @@
 #include "base/console.h"
 #include "audio/platform_calls.h"
 #include "audio/stream_format.h"
+#include "engine/clock_bridge.h"
 
 int32_t loopDurations[kLoopDurationEntries];
 
@@ -29,8 +30,10 @@ void PrintStatisticsLine(const wchar_t* line)
     WriteDebugOutput(line);
 }
 
-// Closes the window with `verbose`: the averages line, then the durations.
-void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held)
+// Closes the window with `verbose`: the averages line, the durations and,
+// while the output follows a clock of its own, the resampler's state.
+void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held,
+                     const CClockBridge& bridge)
 {
     wchar_t line[kStatisticsLineUnits];
     float average = static_cast<float>(elapsed) / static_cast<float>(stats.count);
@@ -58,9 +61,18 @@ void PrintStatistics(const LoopStats& stats, uint32_t elapsed, uint32_t held)
     line[length++] = L'\n';
     line[length] = L'\0';
     PrintStatisticsLine(line);
+
+    if (bridge.Mode() == kDriftCopy)
+        return;
+    if (swprintf(line, kStatisticsLineUnits, L"Clock: %ls ratio=%+.2f[ppm] Set point=%u[frames].\n",
+                 bridge.Mode() == kDriftTrack ? L"tracking" : L"landing", bridge.RatioPpm(),
+                 static_cast<unsigned>(bridge.SetPoint())) < 0) {
+        line[kStatisticsLineUnits - 1] = L'\0';
+    }
+    PrintStatisticsLine(line);
 }
 
-void RecordPass(LoopStats* stats, uint32_t held, bool verbose)
+void RecordPass(LoopStats* stats, uint32_t held, bool verbose, const CClockBridge& bridge)
 {
     uint32_t clock = ReadMillisecondClock();
     uint32_t duration = clock - stats->last;
@@ -78,7 +90,7 @@ void RecordPass(LoopStats* stats, uint32_t held, bool verbose)
     if (elapsed < 1000)
         return;
     if (verbose)
-        PrintStatistics(*stats, elapsed, held);
+        PrintStatistics(*stats, elapsed, held, bridge);
     stats->window_start = clock;
     stats->count = 0;
     stats->index = 0;
@@ -86,9 +98,9 @@ void RecordPass(LoopStats* stats, uint32_t held, bool verbose)
     stats->max = 0;
 }
 
-// Moves every waiting capture packet into the store; the first failing
-// call's result, or S_OK.
-HRESULT DrainCapture(CFIRFilter* filter, IAudioCaptureClient* reader)
+// Moves every waiting capture packet into the store, through the resampler;
+// the first failing call's result, or S_OK.
+HRESULT DrainCapture(CClockBridge* bridge, IAudioCaptureClient* reader)
 {
     UINT32 frames = 0;
     HRESULT hr = reader->GetNextPacketSize(&frames);
@@ -97,8 +109,11 @@ HRESULT DrainCapture(CFIRFilter* filter, IAudioCaptureClient* reader)
         DWORD flags = 0;
         if (FAILED(hr = reader->GetBuffer(&data, &frames, &flags, nullptr, nullptr)))
             return hr;
-        // A silent packet's bytes are undefined; the store takes zeros.
-        filter->WriteData(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data);
+        // A silent packet's bytes are undefined; the store takes zeros. A
+        // packet after a gap moves the level by the frames lost, not by the
+        // clocks: the bridge settles again instead of following it.
+        bridge->WritePacket(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data,
+                            (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0);
         if (FAILED(hr = reader->ReleaseBuffer(frames)))
             return hr;
         hr = reader->GetNextPacketSize(&frames);
@@ -121,16 +136,18 @@ void CopyLiveControls(CFIRFilter* filter)
 }
 
 // One pass after the wait; false on a failing call, with its `end`.
-bool RunPass(CFIRFilter* filter, const LoopStreams& streams, uint64_t prebuffer_frames,
-             bool* prebuffering, CaptureEnd* end)
+bool RunPass(CFIRFilter* filter, CClockBridge* bridge, const LoopStreams& streams,
+             uint64_t prebuffer_frames, bool* prebuffering, CaptureEnd* end)
 {
-    HRESULT hr = DrainCapture(filter, streams.capture_reader);
+    HRESULT hr = DrainCapture(bridge, streams.capture_reader);
     if (FAILED(hr)) {
         *end = EndFor(hr, kLoopbackLost);
         return false;
     }
     if (*prebuffering)
         *prebuffering = FramesHeld(filter) < prebuffer_frames;
+    if (bridge->EndDrain(!*prebuffering) == kBridgeStartedTracking)
+        ConsolePrint(L">The clocks differ: following the output device's clock.\n");
 
     BYTE* data = nullptr;
     if (FAILED(hr = streams.render_client->GetBuffer(streams.output_frames, &data))) {
@@ -166,6 +183,9 @@ CaptureEnd RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams,
     stats.window_start = ReadMillisecondClock();
     stats.last = stats.window_start;
     stats.min = 1000;
+    // Out of memory it copies, as the store did before it.
+    CClockBridge bridge;
+    bridge.Start(filter, streams.output_frames);
 
     for (;;) {
         // The output event comes first, so a pass that is due runs as a
@@ -182,9 +202,9 @@ CaptureEnd RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams,
             break;
         }
 
-        if (!RunPass(filter, streams, prebuffer_frames, &prebuffering, &end))
+        if (!RunPass(filter, &bridge, streams, prebuffer_frames, &prebuffering, &end))
             break;
-        RecordPass(&stats, FramesHeld(filter), settings->verbose != 0);
+        RecordPass(&stats, FramesHeld(filter), settings->verbose != 0, bridge);
 
         if (stop_requested) {
             HRESULT hr = streams.output_client->Stop();

@@ -44,10 +44,3 @@ int64_t StreamDuration(int32_t buffer_duration, int64_t minimum_period)
         duration += minimum_period;
     return duration;
 }
-
-uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count)
-{
-    const uint64_t two_buffers = 2ull * output_frames;
-    const uint64_t whole_windows = tap_count == 0 ? 0 : uint64_t{output_frames} + tap_count - 1;
-    return two_buffers > whole_windows ? two_buffers : whole_windows;
-}

@@ -23,8 +23,3 @@ int64_t AlignedDuration(uint32_t rate, uint32_t frames);
 // `buffer_duration` ms, or else the largest multiple of the minimum device
 // period below 100 ms (at least one period).
 int64_t StreamDuration(int32_t buffer_duration, int64_t minimum_period);
-
-// Frames the store must hold before a filtered buffer is played: two output
-// buffers, and never less than one buffer plus the tap_count - 1 frames its
-// last window reaches beyond it, so every window of the buffer is complete.
-uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count);

@@ -36,9 +36,10 @@ const wchar_t kUsage[] =
     L"                        second) as trivandel.exe would play it, instead of the check.\n"
     L"        -output_bit # : Output quantization bit of the render. (16 or 24; default 24)\n"
     L"            -mono_lfe : Monaural LFE in the render.\n"
-    L"           -levels # : Print the levels of 100 Hz, 1 kHz and 8 kHz on each channel of a\n"
-    L"                        WAVE file (such as a render of the three tones), instead of the "
-    L"check.\n"
+    L"         -clock_ppm # : Render as played live with the loopback's clock this many ppm\n"
+    L"                        fast (negative: slow) against the output's. (-1000 to 1000)\n"
+    L"            -levels # : Print the levels of 100 Hz, 1 kHz and 8 kHz on each channel of a\n"
+    L"                        WAVE file (a render of the three tones), instead of the check.\n"
     L"Exit status: 0 nothing wrong, 1 a warning printed, 2 a file could not be used.\n";
 
 struct Options {
@@ -84,7 +85,8 @@ bool ParseArguments(const std::vector<Argument>& args, Options* o)
         const Argument& arg = args[i];
         const size_t values = Is(arg, "-render") ? 2
                               : Is(arg, "-rate") || Is(arg, "-attenuation") || Is(arg, "-svg") ||
-                                      Is(arg, "-output_bit") || Is(arg, "-levels")
+                                      Is(arg, "-output_bit") || Is(arg, "-levels") ||
+                                      Is(arg, "-clock_ppm")
                                   ? 1
                                   : 0;
         if (i + values >= args.size()) {
@@ -111,6 +113,13 @@ bool ParseArguments(const std::vector<Argument>& args, Options* o)
                 return false;
             }
             o->render.output_bit = static_cast<int32_t>(number);
+        } else if (Is(arg, "-clock_ppm")) {
+            if (!ToNumber(args[++i], &number) || !(std::fabs(number) <= 1000)) {
+                ConsolePrint(L"ERROR:-clock_ppm takes a number of ppm from -1000 to 1000.\n");
+                return false;
+            }
+            o->render.clock_ppm = number;
+            o->render.clocked = true;
         } else if (Is(arg, "-svg")) {
             o->svg = args[++i];
         } else if (Is(arg, "-levels")) {

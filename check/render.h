@@ -17,8 +17,17 @@ struct RenderSettings {
     float attenuation = 0.8f;
     int32_t output_bit = 24; // 16 or 24
     bool mono_lfe = false;
+    // Render as the live loop plays, the loopback's clock this many ppm
+    // fast (negative: slow) against the output's; see RenderWav.
+    bool clocked = false;
+    double clock_ppm = 0;
 };
 
+// With `clocked`, the file is played instead as the live loop plays it:
+// 10 ms packets paced by output buffers of 99 ms on a loopback clock
+// clock_ppm fast, through the same pre-buffering, store, resampler and
+// controller, the silent buffers of the pre-buffering included, and then
+// silence until the store has played out.
 // `filter` holds the taps and nothing else yet. Mono or stereo 8/16/24/32-bit
 // PCM or 32-bit float input at any rate; mono plays on both sides, as the
 // audio engine's mix does. Prints its own lines; false when nothing usable

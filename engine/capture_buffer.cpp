@@ -55,7 +55,7 @@ bool CCaptureBuffer::SetFormat(const WaveFormat* format)
            capture_format.bits_per_sample == 32;
 }
 
-bool CCaptureBuffer::WriteData(uint32_t frames, const uint8_t* data)
+uint32_t CCaptureBuffer::MakeRoom(uint32_t frames)
 {
     if (frames > capacity) {
         ConsolePrint(L"WARNING:CCaptureBuffer::WriteData() frames is too big for buffer!\n");
@@ -76,6 +76,12 @@ bool CCaptureBuffer::WriteData(uint32_t frames, const uint8_t* data)
         read_pos = 0;
         ConsolePrint(L"WARNING:Buffer full!\n");
     }
+    return frames;
+}
+
+bool CCaptureBuffer::WriteData(uint32_t frames, const uint8_t* data)
+{
+    frames = MakeRoom(frames);
     if (frames == 0)
         return true;
 
@@ -107,6 +113,15 @@ bool CCaptureBuffer::WriteData(uint32_t frames, const uint8_t* data)
     return true;
 }
 
+void CCaptureBuffer::WriteStereo(uint32_t frames, const float* lr)
+{
+    frames = MakeRoom(frames);
+    if (frames > 0)
+        std::memcpy(storage + static_cast<size_t>(write_pos) * frame_bytes, lr,
+                    static_cast<size_t>(frames) * frame_bytes);
+    write_pos += frames;
+}
+
 uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate)
 {
     constexpr uint32_t kDefaultMs = 1000;
@@ -117,4 +132,11 @@ uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate)
     if (ms <= kDefaultMs)
         return kDefaultMs;
     return static_cast<uint32_t>(ms < most ? ms : most);
+}
+
+uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count)
+{
+    const uint64_t two_buffers = 2ull * output_frames;
+    const uint64_t whole_windows = tap_count == 0 ? 0 : uint64_t{output_frames} + tap_count - 1;
+    return two_buffers > whole_windows ? two_buffers : whole_windows;
 }

@@ -28,6 +28,11 @@ public:
     // Always true.
     bool WriteData(uint32_t frames, const uint8_t* data);
 
+    // Appends `frames` frames of two floats (left, right), already in the
+    // store's layout: only for a 32-bit float capture format. The same room
+    // is made, with the same warnings, as for WriteData.
+    void WriteStereo(uint32_t frames, const float* lr);
+
     virtual uint32_t GetTapCount() const;
 
     WaveFormat capture_format;
@@ -41,16 +46,32 @@ public:
     uint8_t mute_lfe;
     uint8_t mute_low;
     uint8_t mute_high;
-    int32_t sample_kind; // SampleKind
+    int32_t
+        sample_kind; // Frames the store must hold before a filtered buffer is played: two output
+    // buffers, and never less than one buffer plus the tap_count - 1 frames its
+    // last window reaches beyond it, so every window of the buffer is complete.
+    uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count);
+
+    // SampleKind
     uint32_t tap_count;
     // tap_count when the storage was last sized: the frames it holds past
     // capacity. ReadData never reaches further than this.
     uint32_t spare_frames;
+
+private:
+    // Moves unread frames to the start, or empties the store, so that
+    // `frames` fit behind write_pos; returns the frames that will fit.
+    uint32_t MakeRoom(uint32_t frames);
 };
 
 // A buffer_msec for a store at `rate` that holds `frames`: 1000, or more
 // where they would not fit, up to what the 32-bit capacity can describe.
 uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate);
+
+// Frames the store must hold before a filtered buffer is played: two output
+// buffers, and never less than one buffer plus the tap_count - 1 frames its
+// last window reaches beyond it, so every window of the buffer is complete.
+uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count);
 
 // SampleKind
 constexpr int32_t kSampleKindNone = 0;

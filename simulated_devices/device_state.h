@@ -19,6 +19,7 @@ namespace standin {
 struct Packet {
     uint32_t frames; // 0: the configured packet size
     bool silent;
+    uint32_t lost; // frames the loopback lost just before it
 };
 
 struct Failure {

@@ -86,8 +86,11 @@ struct CaptureConfig {
 };
 void SetCaptureConfig(const CaptureConfig& config);
 // Manual pacing: `count` more packets of `frames` (0: packet_frames); silent
-// ones are flagged AUDCLNT_BUFFERFLAGS_SILENT and hold garbage.
-void QueueCapturePackets(uint32_t count, bool silent = false, uint32_t frames = 0);
+// ones are flagged AUDCLNT_BUFFERFLAGS_SILENT and hold garbage. With `lost`,
+// the signal skips that many frames before the first of them, which is
+// flagged AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY.
+void QueueCapturePackets(uint32_t count, bool silent = false, uint32_t frames = 0,
+                         uint32_t lost = 0);
 
 // ---- output side: the exclusive event-driven stream --------------------
 enum class OutputClock {

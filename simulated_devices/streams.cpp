@@ -292,6 +292,7 @@ public:
         if (!NextPacket(&packet))
             return AUDCLNT_S_BUFFER_EMPTY;
         const WaveFormat& format = client_->format();
+        position_ += packet.lost;
         buffer_.assign(static_cast<size_t>(packet.frames) * format.block_align, 0x5A);
         if (!packet.silent && config_.source != nullptr && format.bits_per_sample == 32) {
             config_.source(reinterpret_cast<float*>(buffer_.data()), packet.frames, format.channels,
@@ -300,7 +301,8 @@ public:
             std::fill(buffer_.begin(), buffer_.end(), 0);
         }
         pending_ = packet.frames;
-        pending_flags_ = packet.silent ? AUDCLNT_BUFFERFLAGS_SILENT : 0;
+        pending_flags_ = (packet.silent ? AUDCLNT_BUFFERFLAGS_SILENT : 0) |
+                         (packet.lost != 0 ? AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY : 0);
         *data = buffer_.data();
         *frames = pending_;
         *flags = pending_flags_;
@@ -341,7 +343,7 @@ private:
                 return true;
             });
         }
-        *packet = {packet_frames_, false};
+        *packet = {packet_frames_, false, 0};
         // The engine mixes only into the default endpoint's loopback.
         if (!IsDefaultEndpoint(client_->endpoint_id()))
             return false;
@@ -389,9 +391,12 @@ void SetCaptureConfig(const CaptureConfig& config)
     Locked([&](State& s) { s.d.capture = config; });
 }
 
-void QueueCapturePackets(uint32_t count, bool silent, uint32_t frames)
+void QueueCapturePackets(uint32_t count, bool silent, uint32_t frames, uint32_t lost)
 {
-    Locked([&](State& s) { s.d.queued.insert(s.d.queued.end(), count, Packet{frames, silent}); });
+    Locked([&](State& s) {
+        for (uint32_t i = 0; i < count; ++i)
+            s.d.queued.push_back(Packet{frames, silent, i == 0 ? lost : 0});
+    });
 }
 
 void SetOutputClock(OutputClock clock)

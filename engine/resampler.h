@@ -1,0 +1,113 @@
+// CResampler: moves the captured stereo stream from the loopback's clock onto
+// the output's, between the capture drain and the frame store.
+//
+// While the clocks agree it copies: every packet goes into the store through
+// WriteData, byte for byte as without it. While tracking, each output frame
+// is a 64-tap windowed sinc (Kaiser beta 16, cut-off at exactly half the
+// rate) at a fractional input position, its taps interpolated linearly
+// between the two nearest of 1024 phase rows. Positions and steps are 32.32
+// fixed point in input frames, so that phase 0 is reached exactly: its row is
+// 1 at the centre and exact zeros elsewhere.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/capture_buffer.h"
+
+constexpr uint32_t kResamplerTaps = 64;
+constexpr uint32_t kResamplerPhases = 1024;
+// Frames of input held back while tracking: the centre tap is tap 31, so an
+// output at input frame n needs frames n - 31 .. n + 32.
+constexpr uint32_t kResamplerHistory = kResamplerTaps / 2 - 1;
+constexpr uint64_t kOneFrame = uint64_t{1} << 32; // 1.0 in 32.32 fixed point
+
+// The phase table: kResamplerPhases rows of kResamplerTaps coefficients
+// followed by kResamplerTaps differences to the next row (row 1024 being row
+// 0 one frame later), each computed in double and rounded once to float.
+// Coefficient j of fraction f weighs input frame n - 31 + j for an output at
+// n + f. 32-byte aligned; free with AlignedFree. Null when out of memory.
+float* MakeResamplerTable();
+
+// Contract of every path:
+//   out    count frames of (left, right).
+//   left, right  planar input; frame i of the window of position p (32.32)
+//          is left[(p >> 32) + i], i = 0..63, readable for every output.
+// Output k is at position pos + k * step. With a = the low 22 bits of the
+// fraction times 2^-22 and r the row of the top 10 bits:
+//   c[j] = r.coef[j] + a * r.diff[j]            (multiply, then add)
+//   acc[l] = 0; for k = 0..3: acc[l] += c[16k + l] * x[16k + l], l = 0..15
+//   s8[l] = acc[l] + acc[l + 8]; s4[l] = s8[l] + s8[l + 4];
+//   s2[l] = s4[l] + s4[l + 2]; y = s2[0] + s2[1]
+// Single precision, no fused multiply-add: every path gives the same bits.
+using ResampleFunction = void (*)(float* out, const float* left, const float* right, uint64_t pos,
+                                  uint64_t step, uint32_t count, const float* table);
+void ResampleReference(float* out, const float* left, const float* right, uint64_t pos,
+                       uint64_t step, uint32_t count, const float* table);
+void ResampleSse(float* out, const float* left, const float* right, uint64_t pos, uint64_t step,
+                 uint32_t count, const float* table);
+// Only where PathAvailable says so.
+void ResampleAvx2(float* out, const float* left, const float* right, uint64_t pos, uint64_t step,
+                  uint32_t count, const float* table);
+void ResampleAvx512(float* out, const float* left, const float* right, uint64_t pos, uint64_t step,
+                    uint32_t count, const float* table);
+
+// Indexed like kConvolvePaths: the resampler runs the kernel's path.
+extern const ResampleFunction kResamplePaths[4];
+
+class CResampler {
+public:
+    CResampler();
+    ~CResampler();
+    CResampler(const CResampler&) = delete;
+    CResampler& operator=(const CResampler&) = delete;
+
+    // Builds the table and the buffers; false when out of memory. Leaves
+    // the resampler copying, with a silent history, on the kernel's path.
+    bool Setup();
+    // Copying again with a silent history and a step of one frame.
+    void Reset();
+    // Runs path `path` (of kResamplePaths) from now on.
+    void UsePath(uint32_t path) { path_ = path; }
+
+    // One packet of `frames` frames in the store's capture format (null
+    // `data`: a silent packet, zeros of that length). Copying, it is
+    // WriteData; tracking, its first two channels are resampled into the
+    // store with WriteStereo.
+    void Write(CCaptureBuffer* store, uint32_t frames, const uint8_t* data);
+
+    // From the next packet on, resample from phase 0 at the frame that a
+    // copy would store next: the output goes on without a step.
+    void StartTracking();
+    // Input frames per output frame while tracking (32.32), from the next
+    // packet on.
+    void SetStep(uint64_t step) { step_ = step; }
+    // Steps by 1 + 2^-20 frames, the last step shortened, until the position
+    // is a whole frame; then stores the frames held back as they are and
+    // copies again.
+    void Land() { landing_ = tracking_; }
+    // Drops the fraction of the position (where the input restarts after a
+    // gap), stores the frames held back as they are and copies again.
+    void DropPhase(CCaptureBuffer* store);
+
+    bool Tracking() const { return tracking_; }
+    // Input frames received and not yet made into output frames, counted
+    // from the next output's position: the latency the resampler adds.
+    double HeldFrames() const;
+
+private:
+    void Remember(const uint8_t* data, uint32_t frames, const WaveFormat& format);
+    void Append(const uint8_t* data, uint32_t frames, const WaveFormat& format);
+    void Produce(CCaptureBuffer* store);
+    void Flush(CCaptureBuffer* store);
+
+    float* table_;
+    float* left_;  // planar input: the window's frames, then the packet
+    float* right_; // (have_ frames in all)
+    float* out_;   // a batch of output frames (left, right)
+    uint32_t have_;
+    uint64_t pos_;  // position of the next output's window start, in left_
+    uint64_t step_; // 32.32
+    uint32_t path_;
+    bool tracking_;
+    bool landing_;
+};

@@ -1,0 +1,230 @@
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+#include "engine/clock_bridge.h"
+#include "engine/convolve.h"
+#include "engine/resampler.h"
+#include "tests/engine/test_support.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+uint64_t StepOf(double ppm)
+{
+    return kOneFrame + static_cast<uint64_t>(std::llround(ppm * 1e-6 * 4294967296.0));
+}
+
+struct TableDeleter {
+    void operator()(float* p) const { AlignedFree(p); }
+};
+const float* Table()
+{
+    static std::unique_ptr<float, TableDeleter> table(MakeResamplerTable());
+    return table.get();
+}
+
+// Noise around -0.0, a denormal and a large value, so that the order of
+// additions shows in the bits.
+TEST(Resampler, EveryPathGivesTheReferenceBits)
+{
+    constexpr uint32_t kCount = 300;
+    std::vector<float> left(kCount * 2 + 64), right(left.size()), want(2 * kCount), got(2 * kCount);
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    for (size_t i = 0; i < left.size(); ++i) {
+        left[i] = value(rng);
+        right[i] = i % 7 == 0 ? -0.0f : i % 11 == 0 ? 1e-39f : i % 13 == 0 ? 3e5f : value(rng);
+    }
+    for (double ppm : {-1000.0, -0.25, 200.0, 1000.0}) {
+        const uint64_t pos = uint64_t{0x9E3779B9u}; // a fraction of every bit
+        ResampleReference(want.data(), left.data(), right.data(), pos, StepOf(ppm), kCount,
+                          Table());
+        for (uint32_t path = kPathSse; path < kPathCount; ++path) {
+            if (!PathAvailable(path))
+                continue;
+            kResamplePaths[path](got.data(), left.data(), right.data(), pos, StepOf(ppm), kCount,
+                                 Table());
+            EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(float)), 0)
+                << kConvolvePaths[path].name << " at " << ppm << " ppm";
+        }
+    }
+}
+
+// Sines against their exact values at the output positions; the residual
+// after a least-squares fit of gain and phase is the resampler's THD+N.
+TEST(Resampler, SinesComeOutCleanAtEveryRatio)
+{
+    struct Case {
+        double hz, ppm, least_db;
+    } cases[] = {{1000, 200, 140}, {1000, -1000, 140}, {20000, -200, 128}, {20000, 1000, 128}};
+    constexpr uint32_t kCount = 20000;
+    for (const Case& c : cases) {
+        const double w = 2 * kPi * c.hz / 48000;
+        std::vector<float> x(kCount + 128), out(2 * kCount);
+        for (size_t i = 0; i < x.size(); ++i)
+            x[i] = static_cast<float>(0.9 * std::sin(w * static_cast<double>(i)));
+        const uint64_t step = StepOf(c.ppm);
+        kResamplePaths[ActivePath()](out.data(), x.data(), x.data(), 0, step, kCount, Table());
+        double ss = 0, sc = 0, cc = 0, ys = 0, yc = 0;
+        std::vector<double> s(kCount), co(kCount);
+        for (uint32_t k = 0; k < kCount; ++k) {
+            const double t = static_cast<double>(k * step) / 4294967296.0 + kResamplerHistory;
+            s[k] = std::sin(w * t);
+            co[k] = std::cos(w * t);
+            ss += s[k] * s[k], sc += s[k] * co[k], cc += co[k] * co[k];
+            ys += out[2 * k] * s[k], yc += out[2 * k] * co[k];
+        }
+        const double det = ss * cc - sc * sc;
+        const double a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
+        double signal = 0, noise = 0;
+        for (uint32_t k = 0; k < kCount; ++k) {
+            const double fit = a * s[k] + b * co[k];
+            signal += fit * fit;
+            noise += (out[2 * k] - fit) * (out[2 * k] - fit);
+        }
+        EXPECT_GE(10 * std::log10(signal / noise), c.least_db) << c.hz << " Hz, " << c.ppm;
+        EXPECT_NEAR(std::hypot(a, b), 0.9, 1e-5) << c.hz << " Hz, " << c.ppm;
+    }
+}
+
+// A stream through the store in packets: copying, tracking from the frame a
+// copy would store next, and back to copying by landing. At a ratio of
+// exactly 1 the store holds every frame as it came, bit for bit; after a
+// landing the frames are copies again; every path stores the reference's
+// bits.
+TEST(Resampler, CopyTrackAndLandWithoutAStep)
+{
+    struct Case {
+        double ppm;
+        bool land;
+    } cases[] = {{0, true}, {0, false}, {300, true}, {-700, false}};
+    constexpr uint32_t kPacket = 480, kPackets = 1300;
+    std::vector<float> input(2 * kPacket * kPackets);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+    for (float& v : input)
+        v = value(rng);
+    for (const Case& c : cases) {
+        std::vector<float> reference;
+        for (uint32_t path = kPathReference; path < kPathCount; ++path) {
+            if (!PathAvailable(path))
+                continue;
+            CCaptureBuffer store;
+            const WaveFormat format = ExtensibleFormat(2, 48000, 32);
+            ASSERT_TRUE(store.SetFormat(&format));
+            CResampler resampler;
+            ASSERT_TRUE(resampler.Setup());
+            std::vector<float> output;
+            resampler.UsePath(path);
+            for (uint32_t p = 0; p < kPackets; ++p) {
+                if (p == 20) {
+                    resampler.StartTracking();
+                    resampler.SetStep(StepOf(c.ppm));
+                }
+                if (p == 100 && c.land)
+                    resampler.Land();
+                resampler.Write(&store, kPacket,
+                                reinterpret_cast<const uint8_t*>(input.data() + 2 * kPacket * p));
+                const float* frames = reinterpret_cast<const float*>(store.storage);
+                output.insert(output.end(), frames + 2 * store.read_pos,
+                              frames + 2 * store.write_pos);
+                store.read_pos = store.write_pos;
+            }
+            const float* stored = output.data();
+            const size_t floats = output.size();
+            if (path == kPathReference) {
+                reference = output;
+            } else {
+                EXPECT_TRUE(output == reference)
+                    << kConvolvePaths[path].name << " at " << c.ppm << " ppm";
+            }
+            EXPECT_EQ(resampler.Tracking(), !c.land) << c.ppm;
+            // The last 40 packets: copies after a landing, and at a ratio of
+            // 1 every frame is the one that came, in its place.
+            const size_t tail = 2 * kPacket * 40;
+            const size_t from = c.ppm == 0 ? 0 : floats - tail;
+            const size_t offset = c.land ? input.size() - floats : 0;
+            if (c.land || c.ppm == 0) {
+                EXPECT_EQ(std::memcmp(stored + from, input.data() + from + offset,
+                                      (floats - from) * sizeof(float)),
+                          0)
+                    << c.ppm;
+            }
+        }
+    }
+}
+
+// The controller on a model of the store: packets of 432 to 528 frames from
+// a loopback running `ppm` fast, one output buffer of 4752 frames a pass,
+// the input resampled at the controller's step. Counted in passes.
+struct Scenario {
+    double ppm;
+    uint32_t loss_at; // pass at which 2400 frames of capture are lost,
+    bool flagged;     // and whether the next drain says so
+    uint32_t silence; // passes from 3000 on without packets
+    DriftMode mode;   // after 16.5 minutes, and within 5 ppm of `ppm`
+};
+
+// Returns the mean ratio offset (ppm) of the last minute.
+double RunModel(const Scenario& s, uint32_t passes, CDriftController* controller)
+{
+    if (!controller->Setup(4752, 1023, 48000))
+        return NAN;
+    double sum = 0;
+    std::mt19937 rng(9);
+    std::uniform_int_distribution<uint32_t> size(432, 528);
+    double due = 0, sent = 0, level = 0;
+    bool playing = false;
+    for (uint32_t pass = 0; pass < passes; ++pass) {
+        due += 4752 * (1 + s.ppm * 1e-6);
+        const bool loss = pass == s.loss_at && s.loss_at > 0;
+        bool packets = false;
+        if (loss)
+            sent += 2400;
+        for (uint32_t n = size(rng); sent + n <= due; n = size(rng)) {
+            sent += n;
+            if (pass >= 3000 && pass < 3000 + s.silence)
+                continue;
+            packets = true;
+            level += n / (static_cast<double>(controller->Step()) / 4294967296.0);
+        }
+        if (!playing)
+            playing = level >= 9504;
+        controller->Update({static_cast<uint32_t>(level), packets, playing, loss && s.flagged});
+        if (playing) {
+            level = std::max(level - 4752, 0.0);
+            playing = level > 0;
+        }
+        if (pass + 606 >= passes)
+            sum += controller->Ppm();
+    }
+    return sum / 606;
+}
+
+TEST(DriftController, HoldsTheLevelFromCountsAlone)
+{
+    const Scenario cases[] = {
+        {200, 0, false, 0, kDriftTrack},    {-200, 0, false, 0, kDriftTrack},
+        {-20, 0, false, 0, kDriftTrack},    {0, 0, false, 0, kDriftCopy},
+        {0, 5000, true, 0, kDriftCopy},     // a flagged loss re-anchors
+        {0, 5000, false, 0, kDriftTrack},   // unflagged, it looks like drift
+        {150, 0, false, 7000, kDriftTrack}, // no packets: the ratio holds
+    };
+    for (const Scenario& s : cases) {
+        CDriftController controller;
+        const double ppm = RunModel(s, 10000, &controller);
+        // (Having followed a loss it took for drift, it may be landing.)
+        EXPECT_EQ(controller.Mode() == kDriftCopy, s.mode == kDriftCopy)
+            << s.ppm << " ppm, loss at " << s.loss_at;
+        if (s.mode == kDriftTrack && s.loss_at == 0) {
+            EXPECT_NEAR(ppm, s.ppm, 5) << s.ppm;
+            EXPECT_GE(controller.SetPoint(), 4752u + 1023 + 2048);
+        }
+    }
+}
+
+} // namespace
