@@ -1,21 +1,12 @@
 // The AVX2 kernel: eight output frames per vector (see convolve_wide.h).
 // Built with -mavx2 -mno-fma and run only where PathAvailable says so.
-#include <immintrin.h>
-
 #include "engine/convolve_wide.h"
+#include "engine/lanes_avx2.h"
 
 namespace {
 
-struct Avx2Lanes {
-    using Vec = __m256;
-    static constexpr uint32_t kLanes = 8;
-
-    static Vec Zero() { return _mm256_setzero_ps(); }
-    static Vec Load(const float* p) { return _mm256_loadu_ps(p); }
-    static void Store(float* p, Vec v) { _mm256_storeu_ps(p, v); }
+struct Avx2Lanes : Avx2Basics {
     static Vec Broadcast(const float* p) { return _mm256_broadcast_ss(p); }
-    static Vec Add(Vec a, Vec b) { return _mm256_add_ps(a, b); }
-    static Vec Mul(Vec a, Vec b) { return _mm256_mul_ps(a, b); }
     // vminps/vmaxps: the second operand unless the first is strictly
     // smaller/larger, as in the SSE kernel.
     static Vec Min(Vec a, Vec b) { return _mm256_min_ps(a, b); }

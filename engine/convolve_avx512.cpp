@@ -1,31 +1,13 @@
 // The AVX-512 kernel: sixteen output frames per vector (see
 // convolve_wide.h). AVX-512F only, built with -mavx512f -mno-fma and run only
 // where PathAvailable says so.
-#if defined(__GNUC__) && !defined(__clang__)
-// GCC 12's AVX-512 header leaves some values undefined on purpose, which its
-// own -Wmaybe-uninitialized then reports wherever they are inlined.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#else
-#include <immintrin.h>
-#endif
-
 #include "engine/convolve_wide.h"
+#include "engine/lanes_avx512.h"
 
 namespace {
 
-struct Avx512Lanes {
-    using Vec = __m512;
-    static constexpr uint32_t kLanes = 16;
-
-    static Vec Zero() { return _mm512_setzero_ps(); }
-    static Vec Load(const float* p) { return _mm512_loadu_ps(p); }
-    static void Store(float* p, Vec v) { _mm512_storeu_ps(p, v); }
+struct Avx512Lanes : Avx512Basics {
     static Vec Broadcast(const float* p) { return _mm512_set1_ps(*p); }
-    static Vec Add(Vec a, Vec b) { return _mm512_add_ps(a, b); }
-    static Vec Mul(Vec a, Vec b) { return _mm512_mul_ps(a, b); }
     // vminps/vmaxps: the second operand unless the first is strictly
     // smaller/larger, as in the SSE kernel.
     static Vec Min(Vec a, Vec b) { return _mm512_min_ps(a, b); }

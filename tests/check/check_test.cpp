@@ -47,6 +47,21 @@ BandTaps Crossover(double f1, double f2, double rate, size_t n)
     return bands;
 }
 
+// The 63-tap 500 Hz / 2 kHz crossover, written as tap files into `dir` and
+// loaded into both filters: the render's and the reference's.
+void LoadCrossover(TempDir* dir, double rate, CFIRFilter* filter, CFIRFilter* reference)
+{
+    const BandTaps taps = Crossover(500, 2000, rate, 63);
+    for (uint32_t band = 0; band < 3; ++band) {
+        std::string text;
+        for (double t : taps[band])
+            text += std::to_string(t) + "\n";
+        const std::string path = dir->WriteFile(kTapFileNames[band], text);
+        ASSERT_TRUE(filter->LoadTaps(path.c_str(), band));
+        ASSERT_TRUE(reference->LoadTaps(path.c_str(), band));
+    }
+}
+
 TEST(Check, CrossoverPointsAndWarningsOfKnownTapSets)
 {
     const struct {
@@ -112,16 +127,8 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const BandTaps taps = Crossover(500, 2000, kRate, 63);
         CFIRFilter filter, reference;
-        for (uint32_t band = 0; band < 3; ++band) {
-            std::string text;
-            for (double t : taps[band])
-                text += std::to_string(t) + "\n";
-            const std::string path = dir.WriteFile(kTapFileNames[band], text);
-            ASSERT_TRUE(filter.LoadTaps(path.c_str(), band));
-            ASSERT_TRUE(reference.LoadTaps(path.c_str(), band));
-        }
+        LoadCrossover(&dir, kRate, &filter, &reference);
         const uint32_t n = reference.tap_count;
 
         // Full-scale noise (clipped by the high band), and its float frames
@@ -176,16 +183,8 @@ TEST(Render, OnOneClockPlaysTheFileAsTheLoopDoes)
 {
     constexpr uint32_t kRate = 8000, kFrames = 4000, kBuffer = 792; // 99 ms
     TempDir dir;
-    const BandTaps taps = Crossover(500, 2000, kRate, 63);
     CFIRFilter filter, reference;
-    for (uint32_t band = 0; band < 3; ++band) {
-        std::string text;
-        for (double t : taps[band])
-            text += std::to_string(t) + "\n";
-        const std::string path = dir.WriteFile(kTapFileNames[band], text);
-        ASSERT_TRUE(filter.LoadTaps(path.c_str(), band));
-        ASSERT_TRUE(reference.LoadTaps(path.c_str(), band));
-    }
+    LoadCrossover(&dir, kRate, &filter, &reference);
     std::vector<int16_t> samples(2 * kFrames);
     std::vector<float> stream;
     std::mt19937 random(3);
