@@ -61,10 +61,11 @@ struct Soak {
     std::mt19937 rng{7};
     std::vector<Event> events;
     // The latency: frames held after the drain, in the resampler and not
-    // yet delivered by the loopback's clock; where it stood when the set
-    // point was last taken; the course of the ratio's error.
-    double delivered = 0; // loopback frames queued or lost so far
-    double latency_ref = 0, latency_min = 1e9, latency_max = -1e9, lock_at = -1;
+    // yet delivered by the loopback's clock; where it settled for the
+    // current set point (its mean over the first minute after lock); the
+    // course of the ratio's error.
+    double latency_ref = 0, latency_sum = 0, latency_min = 1e9, latency_max = -1e9, lock_at = -1;
+    uint64_t latency_passes = 0;
     uint32_t set_point = 0;
     std::vector<double> ratio_errors; // the last minute's, one a pass
     double ratio_error_sum = 0;
@@ -152,12 +153,15 @@ void Measure(bool playing)
         ++s.starved;
         ADD_FAILURE() << level << " frames held at " << t << " s";
     }
-    // A new set point is where the latency stands now; after a stop or a
-    // loss the level walks back to the same one, and so does the latency.
+    // The controller holds a second's measure of the level, not one pass's:
+    // the latency that goes with a set point is its mean over a minute once
+    // locked. After a stop or a loss the level walks back to the same set
+    // point, and so must the latency.
     const bool settled = c.Settled();
     if (settled && c.SetPoint() != s.set_point) {
-        s.latency_ref = latency;
         s.set_point = c.SetPoint();
+        s.latency_passes = 0;
+        s.latency_sum = 0;
     }
     const double error = c.Ppm() - s.Ppm(t);
     s.ratio_errors.push_back(error);
@@ -168,7 +172,13 @@ void Measure(bool playing)
         if (s.lock_at < 0 && std::fabs(s.ratio_error_sum / minute) < 5)
             s.lock_at = t;
     }
-    if (s.lock_at >= 0 && settled) {
+    if (s.lock_at < 0 || !settled)
+        return;
+    if (s.latency_passes < minute) {
+        s.latency_sum += latency;
+        if (++s.latency_passes == minute)
+            s.latency_ref = s.latency_sum / minute;
+    } else {
         s.latency_min = std::min(s.latency_min, latency - s.latency_ref);
         s.latency_max = std::max(s.latency_max, latency - s.latency_ref);
     }
