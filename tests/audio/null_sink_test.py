@@ -16,7 +16,7 @@ import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from wine_session import Wine  # noqa: E402
 
 EXE, PREFIX, PROBE = sys.argv[1], sys.argv[2] + "-pulse", sys.argv[3]  # the audio driver setting stays in here

@@ -11,7 +11,8 @@ import tempfile
 import unittest
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path[:0] = [os.path.join(os.path.dirname(TESTS), "scripts"), TESTS]
 from wine_session import Wine  # noqa: E402
 from app.usage import USAGE  # noqa: E402
 
