@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "engine/convolve.h"
-#include "engine/fir_filter.h"
 #include "tests/engine/test_support.h"
 
 namespace {
@@ -198,55 +197,6 @@ INSTANTIATE_TEST_SUITE_P(AllPaths, PathProperty,
                              return PathName(std::get<0>(info.param)) +
                                     (std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame");
                          });
-
-// ReadData on a forced path: whole buffers from an odd store index on, with
-// clipping, compared with the reference path byte for byte and line for line.
-class PathReadData : public ::testing::TestWithParam<uint32_t> {};
-
-TEST_P(PathReadData, BuffersAndClipLinesAreThoseOfTheReferencePath)
-{
-    SKIP_IF_UNAVAILABLE(GetParam());
-    const uint32_t start_up = ActivePath();
-    for (int32_t kind : {kSampleKindPcm16, kSampleKindPcm24}) {
-        const uint16_t bits = kind == kSampleKindPcm16 ? 16 : 24;
-        SCOPED_TRACE(bits);
-        std::vector<uint8_t> bytes[2];
-        std::wstring lines[2];
-        for (int run = 0; run < 2; ++run) {
-            UsePath(run == 0 ? kPathReference : GetParam());
-            CFIRFilter f;
-            f.taps = MakeAlignedFloats(4 * (301 + 1)).release();
-            f.tap_count = 301;
-            std::mt19937 rng(5);
-            std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-            for (uint32_t k = 0; k < 301; ++k)
-                for (int b = 0; b < 3; ++b)
-                    f.taps[4 * k + b] = value(rng) * 0.15f;
-            WaveFormat capture = ExtensibleFormat(2, 48000, 32);
-            ASSERT_TRUE(f.SetFormat(&capture));
-            const WaveFormat format = ExtensibleFormat(6, 48000, bits, kSubtypePcm);
-            f.SetOutputFormat(&format);
-            std::vector<float> lr(2 * 2000);
-            for (float& v : lr)
-                v = value(rng);
-            f.WriteData(2000, reinterpret_cast<const uint8_t*>(lr.data()));
-            ConsoleCapture console;
-            for (uint32_t frames : {1u, 480u, 1000u}) {
-                std::vector<uint8_t> out(frames * f.output_format.block_align);
-                EXPECT_EQ(f.ReadData(frames, out.data()), frames);
-                bytes[run].insert(bytes[run].end(), out.begin(), out.end());
-            }
-            lines[run] = console.Text();
-        }
-        EXPECT_NE(lines[0].find(L"Clip"), std::wstring::npos);
-        EXPECT_EQ(lines[1], lines[0]);
-        EXPECT_EQ(bytes[1], bytes[0]);
-    }
-    UsePath(start_up);
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, PathReadData, kFastPaths,
-                         [](const auto& info) { return PathName(info.param); });
 
 TEST(PathChoice, WidestAvailableUnlessNamedAndNeverOneTheCpuCannotRun)
 {

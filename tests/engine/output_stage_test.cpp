@@ -1,3 +1,6 @@
+// The output stage's gain check and its sample conversion, exact to the
+// byte. Where each band goes, the mutes, mono LFE and the bypass are held to
+// a model of the whole stage by fuzz/output_stage_fuzz.cpp.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -50,14 +53,6 @@ Bytes Read(CFIRFilter* f, uint32_t frames)
     Bytes out(static_cast<size_t>(frames) * f->output_format.block_align, 0xCD);
     f->ReadData(frames, out.data());
     return out;
-}
-
-// The 16-bit samples of an output, frame after frame.
-std::vector<int16_t> Samples16(const Bytes& out)
-{
-    std::vector<int16_t> samples(out.size() / 2);
-    std::memcpy(samples.data(), out.data(), out.size());
-    return samples;
 }
 
 TEST(Rescale, AGainThatWouldMakeTheScaledTapsNotFiniteIsDetected)
@@ -128,77 +123,6 @@ TEST(Conversion, SamplesHaveTheirExactBytesInBypassAndThroughTheDivider)
             // Exactly full scale is no clip; bypassed frames are never clips.
             EXPECT_EQ(console.Text(), L"");
         }
-    }
-}
-
-TEST(ChannelMap, BandsMutesMonoLfeAndBypassReachTheirChannelsOnly)
-{
-    // One tap per band on the frame (0.5, -0.25) at 16 bits: low (4095,
-    // -2047), band (8191, -4095), high (12287, -6143); bypassed (16383,
-    // -8191). A band-pass tap of 3 clips (peak 1.5) even where it is muted.
-    const struct {
-        const char* name;
-        uint16_t channels;
-        uint8_t mute_lfe, mute_low, mute_high, mono, through;
-        float bpf;
-        std::vector<int16_t> samples;
-    } cases[] = {
-        {"six channels", 6, 0, 0, 0, 0, 0, 0.5f, {8191, -4095, 4095, -2047, 12287, -6143}},
-        {"eight", 8, 0, 0, 0, 0, 0, 0.5f, {8191, -4095, 4095, -2047, 12287, -6143, 0, 0}},
-        {"four", 4, 0, 0, 0, 0, 0, 0.5f, {8191, -4095, 0, 0}},
-        {"two", 2, 0, 0, 0, 0, 0, 0.5f, {8191, -4095}},
-        {"one", 1, 0, 0, 0, 0, 0, 0.5f, {8191}},
-        {"LFE muted", 6, 1, 0, 0, 0, 0, 0.5f, {8191, -4095, 0, 0, 12287, -6143}},
-        {"low muted, clipping", 6, 0, 1, 0, 0, 0, 3.0f, {0, 0, 4095, -2047, 12287, -6143}},
-        {"high muted", 6, 0, 0, 1, 0, 0, 0.5f, {8191, -4095, 4095, -2047, 0, 0}},
-        {"mono LFE", 6, 0, 0, 0, 1, 0, 0.5f, {8191, -4095, 1023, 1023, 12287, -6143}},
-        {"mono LFE muted", 6, 1, 0, 0, 1, 0, 0.5f, {8191, -4095, 0, 0, 12287, -6143}},
-        {"bypass", 6, 0, 0, 0, 0, 1, 0.5f, {16383, -8191, 16383, -8191, 16383, -8191}},
-        {"bypass, mono LFE", 6, 0, 0, 0, 1, 1, 0.5f, {16383, -8191, 4095, 4095, 16383, -8191}},
-        {"bypass, high muted", 8, 0, 0, 1, 0, 1, 3.0f, {16383, -8191, 16383, -8191, 0, 0, 0, 0}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto f = MakeFilter({{0.25f, c.bpf, 0.75f}}, kSampleKindPcm16, c.channels);
-        f->mute_lfe = c.mute_lfe;
-        f->mute_low = c.mute_low;
-        f->mute_high = c.mute_high;
-        f->mono_lfe = c.mono;
-        f->divider_through = c.through;
-        Store(f.get(), {0.5f, -0.25f});
-        ConsoleCapture console;
-        EXPECT_EQ(Samples16(Read(f.get(), 1)), c.samples);
-        EXPECT_EQ(console.Text(),
-                  c.bpf > 1.0f && !c.through ? L"WARNING:Clip signal! 1.500\n" : L"");
-    }
-}
-
-TEST(Bypass, PlaysTheCentreFrameOfTheWindowScaledInStepWithTheDivider)
-{
-    std::vector<float> lr;
-    for (int k = 1; k <= 2000; ++k) {
-        lr.push_back(k / 2048.0f);
-        lr.push_back(-k / 4096.0f);
-    }
-    for (uint32_t n : {1023u, 1024u}) {
-        // An impulse at the centre of the window: the divider passes the same frame.
-        std::vector<Entry> taps(n, Entry{0.0f, 0.0f, 0.0f});
-        taps[n / 2] = Entry{1.0f, 1.0f, 1.0f};
-        Bytes out[3]; // divider, bypass, bypass with attenuation 0.8
-        for (int run = 0; run < 3; ++run) {
-            auto f = MakeFilter(taps, kSampleKindPcm16);
-            f->divider_through = run > 0;
-            f->attenuation = run == 2 ? 0.8f : 1.0f;
-            Store(f.get(), lr);
-            Read(f.get(), 3);
-            out[run] = Read(f.get(), 5);
-        }
-        EXPECT_EQ(out[0], out[1]) << n << " taps";
-        const std::vector<int16_t> attenuated = Samples16(out[2]);
-        for (uint32_t i = 0; i < 30; ++i)
-            EXPECT_EQ(attenuated[i],
-                      static_cast<int16_t>((32767.0f * lr[2 * (3 + i / 6 + n / 2) + i % 2]) * 0.8f))
-                << n << " taps, sample " << i;
     }
 }
 
