@@ -16,6 +16,10 @@ USAGE_FIRST = ("trivandel-check: shows what trivandel.exe's tap files do before 
                "the speakers.")
 CLIPS = ("WARNING:A full-scale sine at {} clips the {} band at -attenuation 2 (peak +0.00 dB);"
          " it plays clean at -attenuation 1.000 or less.")
+EXAMPLE_PEAKS = ("Largest output for a full-scale input (the sum of the absolute taps): low 1.510,"
+                 " mid 2.700, high 3.175 of full scale")
+EXAMPLE_SINE = ("  at -attenuation 0.8 a full-scale sine reaches at most 0.800 of full scale (the "
+                "loudest band at its peak)")
 
 
 def run(args, cwd):
@@ -34,7 +38,9 @@ class CheckCommandLine(unittest.TestCase):
             cases = [
                 # arguments, exit status, lines expected first, lines expected last
                 ([TAPS], 0, ["Tap files FIR_LPF.txt, FIR_BPF.txt, FIR_HPF.txt in " + TAPS],
-                 ["No warnings."]),
+                 ["Crossover points (-6 dB): 299.9 Hz, 3000 Hz", EXAMPLE_PEAKS, "  nothing can clip "
+                  "at -attenuation 0.315 or less; trivandel.exe's default is 0.8", EXAMPLE_SINE, "",
+                  "No warnings."]),
                 ([TAPS, "-ATTENUATION", "2"], 1, [],
                  [CLIPS.format("110.2 Hz", "low"), CLIPS.format("488.2 Hz", "mid"),
                   CLIPS.format("3190 Hz", "high"), "3 warnings."]),

@@ -99,19 +99,6 @@ TEST(Check, CrossoverPointsAndWarningsOfKnownTapSets)
     }
 }
 
-TEST(Check, TheExampleTapsAreAClean300HzAnd3kHzCrossover)
-{
-    TapList lists[3];
-    for (uint32_t band = 0; band < 3; ++band)
-        ASSERT_TRUE(ReadTapFile(
-            (std::string(TRIVANDEL_TAPS_DIR) + "/" + kTapFileNames[band]).c_str(), &lists[band]));
-    const CheckReport report = CheckTaps(ToBandTaps(lists), 48000, 0.8);
-    EXPECT_EQ(report.warnings, std::vector<CheckWarning>());
-    ASSERT_EQ(report.crossovers.size(), 2u);
-    EXPECT_NEAR(report.crossovers[0], 300, 6);
-    EXPECT_NEAR(report.crossovers[1], 3000, 60);
-}
-
 TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
 {
     // Blocks of 800 frames and an odd rest, after which the store compacts.
