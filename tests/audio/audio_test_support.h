@@ -46,8 +46,10 @@ inline Lines Format(int channels, int rate, int avg, int align, int bits, const 
             L"  wValidBitsPerSample = " + n(valid)};
 }
 
-inline const wchar_t* const kSpeakersId = L"{0.0.0.00000000}.{speakers}";
-inline const wchar_t* const kMultichannelId = L"{0.0.0.00000000}.{multichannel}";
+inline const wchar_t* const kSpeakersId =
+    L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000001}";
+inline const wchar_t* const kMultichannelId =
+    L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000006}";
 
 inline standin::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
                                       const WaveFormat& format)
@@ -59,15 +61,30 @@ inline standin::EndpointSpec Endpoint(const std::wstring& id, const std::wstring
     return spec;
 }
 
-// The usual machine: the default "Speakers" and "Multichannel", in that order.
-inline void AddStandardEndpoints(WaveFormat speakers = FloatFormat(48000, 2),
-                                 WaveFormat multichannel = PcmFormat(48000, 6, 16, 16),
+// The usual machine, the demo program's: the default "Speakers (stand-in)"
+// and "Multichannel (stand-in)", in that order.
+inline void AddStandardEndpoints(WaveFormat multichannel = PcmFormat(48000, 6, 24, 24),
                                  WaveFormat mix = {})
 {
-    standin::EndpointSpec capture = Endpoint(kSpeakersId, L"Speakers", speakers);
+    standin::EndpointSpec capture =
+        Endpoint(kSpeakersId, L"Speakers (stand-in)", FloatFormat(48000, 2));
     capture.mix_format = mix;
     standin::AddEndpoint(capture, true);
-    standin::AddEndpoint(Endpoint(kMultichannelId, L"Multichannel", multichannel));
+    standin::AddEndpoint(Endpoint(kMultichannelId, L"Multichannel (stand-in)", multichannel));
+}
+
+// What a capture start prints on the usual machine, up to its loop: the
+// lines tests/capture_start.txt holds for the whole-program tests as well.
+inline const Lines& CaptureStartLines()
+{
+    static const Lines lines = [] {
+        Lines read;
+        std::ifstream file(TRIVANDEL_TESTS_DIR "/capture_start.txt");
+        for (std::string line; std::getline(file, line);)
+            read.emplace_back(line.begin(), line.end()); // ASCII
+        return read;
+    }();
+    return lines;
 }
 
 // A working folder of its own with three short tap files, stand-in

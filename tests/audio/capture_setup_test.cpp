@@ -1,5 +1,6 @@
 // Stream set-up and the one teardown: the lines of a whole run, and every
 // call the thread makes failing in turn.
+#include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
@@ -9,30 +10,34 @@
 
 namespace {
 
-const std::wstring kId = L"  EndpointID               = ";
-const std::wstring kSpeakers = L"  Device_FriendlyName      = \"Speakers\"";
-const std::wstring kMultichannel = L"  Device_FriendlyName      = \"Multichannel\"";
 const Lines kInitFailed = {L"ERROR:Audio device initialization was failed."};
 const Lines kNoDecision = Lines{L"ERROR:Couldn't decide a output device."} + kInitFailed;
-const Lines kCaptureHeader = {L">Get a capture device ----------------"};
-const Lines kUpToEnumerate = kCaptureHeader + Lines{kSpeakers, kId + kSpeakersId} +
-                             Lines{L">Enumerate and decide a output device ----------------"};
-const Lines kListed0 = {L"No:0", kSpeakers, kId + kSpeakersId,
-                        L"  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch"};
-const Lines kListed1 = {L"No:1", kMultichannel, kId + kMultichannelId,
-                        L"  AudioEngine_DeviceFormat = 48.0kHz 16bit PCM(16bit) 6ch"};
-const Lines kListed = kUpToEnumerate + kListed0 + kListed1;
-const Lines kCreateOutput = {L">Create a output device ----------------"};
-const Lines kOutputFormat = Format(6, 48000, 576000, 12, 16, L"PCM", 16);
 const Lines kUnsupported = {L"ERROR:This format is not supported by endpoint device."};
-const Lines kPeriods = {L"  DefaultDevicePeriod = 100000", L"  MinimumDevicePeriod = 30000"};
-const Lines kCreateCapture = {L">Create a capture device ----------------"};
-const Lines kMixFormat = Format(2, 48000, 384000, 8, 32, L"IEEE_FLOAT", 32);
-const Lines kStarted = {L">Start the captureing."};
 const Lines kFinished = {L">Finish the capturing."};
-const Lines kUpToActivate = kListed + kCreateOutput + Lines{kMultichannel, kId + kMultichannelId};
-const Lines kUpToCapture = kUpToActivate + kOutputFormat + kPeriods + kCreateCapture;
-const Lines kGolden = kUpToCapture + kMixFormat + kStarted;
+
+// A whole capture start and its parts, by line: the capture endpoint (0-2),
+// the listing of endpoints 0 and 1 (3-11), the output (12-14), its format
+// (15-22) and periods (23-24), the capture stream (25-33), the start (34).
+Lines Part(size_t from, size_t to)
+{
+    const Lines& all = CaptureStartLines();
+    to = std::min(to, all.size()); // a short file fails every comparison
+    return Lines(all.begin() + std::min(from, to), all.begin() + to);
+}
+const Lines kGolden = Part(0, 35);
+const Lines kCaptureHeader = Part(0, 1);
+const Lines kUpToEnumerate = Part(0, 4);
+const Lines kListed0 = Part(4, 8);
+const Lines kListed1 = Part(8, 12);
+const Lines kListed = Part(0, 12);
+const Lines kCreateOutput = Part(12, 13);
+const Lines kUpToActivate = Part(0, 15);
+const Lines kOutputFormat = Part(15, 23);
+const Lines kPeriods = Part(23, 25);
+const Lines kCreateCapture = Part(25, 26);
+const Lines kUpToCapture = Part(0, 26);
+const Lines kMixFormat = Part(26, 34);
+const Lines kStarted = Part(34, 35);
 
 // The calls that are not made on a COM object go through the seams.
 const char* const kRegistrar = "AvSetMmThreadCharacteristicsW";
@@ -251,7 +256,7 @@ TEST_P(RefusalTest, EndsSetUpWithItsLine)
 {
     settings_.output_bit = GetParam().output_bit;
     settings_.attenuation = GetParam().attenuation;
-    AddStandardEndpoints(FloatFormat(48000, 2), PcmFormat(48000, 6, 16, 16),
+    AddStandardEndpoints(PcmFormat(48000, 6, 24, 24),
                          GetParam().integer_mix ? PcmFormat(48000, 2, 16, 16) : WaveFormat{});
     RunStopped();
     ExpectEnded(GetParam().expected + kInitFailed);

@@ -276,7 +276,7 @@ TEST_F(SoakTest, HoursOfDriftingJitteryCaptureComeOutAsTheEngineMakesThem)
     standin::SetCaptureConfig(capture);
     standin::SetRecording(false);
     standin::SetStreamSink(OnStream, nullptr);
-    AddStandardEndpoints();
+    AddStandardEndpoints(PcmFormat(48000, 6, 16, 16));
     SetConsoleSink(OnConsole);
 
     const auto began = std::chrono::steady_clock::now();

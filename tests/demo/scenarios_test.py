@@ -17,7 +17,7 @@ import tempfile
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 from wine_session import TIME_RE, ConsoleProgram, Wine  # noqa: E402
 
 STANDIN, PEER, TAPS, PREFIX = sys.argv[1:5]
@@ -30,43 +30,24 @@ def endpoint(name, number):
             % number]
 
 
-SPEAKERS, MULTICHANNEL = endpoint("Speakers", 1), endpoint("Multichannel", 6)
-FLOAT_2CH = "  AudioEngine_DeviceFormat = 48.0kHz 32bit Float(32bit) 2ch"
-PCM_6CH = "  AudioEngine_DeviceFormat = 48.0kHz 24bit PCM(24bit) 6ch"
+# What one capture start prints on the stand-in endpoints, up to its loop:
+# the lines the set-up tests of the capture thread expect as well.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "capture_start.txt")) as f:
+    CAPTURE_START = f.read().splitlines()
+HEADPHONES = endpoint("Headphones", 2)
+MULTICHANNEL = CAPTURE_START[9:11]
 
 
-def wave_format(channels, rate, align, bits, sub):
-    return ["WAVEFORMATEXTENSIBLE", "  nChannels           = %d" % channels,
-            "  nSamplesPerSec      = %d" % rate, "  nAvgBytesPerSec     = %d" % (rate * align),
-            "  nBlockAlign         = %d" % align, "  wBitsPerSample      = %d" % bits,
-            "  SubFormat           = KSDATAFORMAT_SUBTYPE_" + sub,
-            "  wValidBitsPerSample = %d" % bits]
+def capture_start(default=None, output=6, headphones=False):
+    """A capture start with another default endpoint (its two lines), the
+    output under another id, or Headphones 2 plugged in (listed third)."""
+    lines = CAPTURE_START[:1] + (default or CAPTURE_START[1:3]) + CAPTURE_START[3:12]
+    if headphones:
+        lines += ["No:2"] + HEADPHONES + [CAPTURE_START[7]]  # float stereo, as Speakers
+    lines += CAPTURE_START[12:]
+    return [line.replace("000000000006}", "00000000000%d}" % output) for line in lines]
 
 
-def listing(default, output, headphones):
-    """What a capture start prints up to the output's choice: the default
-    endpoint, then every endpoint present (Speakers 1, the output, Headphones
-    2 once plugged in)."""
-    present = [(endpoint("Speakers", 1), FLOAT_2CH), (endpoint("Multichannel", output), PCM_6CH)]
-    present += [(endpoint("Headphones", 2), FLOAT_2CH)] if headphones else []
-    lines = [">Get a capture device ----------------"] + default
-    lines.append(">Enumerate and decide a output device ----------------")
-    for number, (described, engine_format) in enumerate(present):
-        lines += ["No:%d" % number] + described + [engine_format]
-    return lines
-
-
-def capture_start(default=SPEAKERS, output=6, headphones=False):
-    """What one capture start prints on the stand-in endpoints, up to its loop."""
-    return (listing(default, output, headphones)
-            + [">Create a output device ----------------"] + endpoint("Multichannel", output)
-            + wave_format(6, 48000, 18, 24, "PCM")
-            + ["  DefaultDevicePeriod = 100000", "  MinimumDevicePeriod = 30000",
-               ">Create a capture device ----------------"]
-            + wave_format(2, 48000, 8, 32, "IEEE_FLOAT") + [">Start the captureing."])
-
-
-CAPTURE_START = capture_start()
 CAPTURE_STOP = [">Finish the capturing.", ">The capture thread has terminated."]
 CTRL_C = ">Received the [Ctrl]+[C] event!"
 FINAL = ">The 'trivandel.exe' was terminated."
@@ -81,7 +62,6 @@ LOOP_ERROR = ["ERROR:Error occurred during sound processing loop.", THREAD_END]
 INIT_FAILED = ["ERROR:Audio device initialization was failed.", THREAD_END]
 OUTPUT_LOST = "WARNING:The output device was lost. Waiting for it to come back."
 DEFAULT_CHANGED = ">The default device was changed. The capturing will restart."
-HEADPHONES = endpoint("Headphones", 2)
 
 # Device events: the script, what follows the first capture start up to the
 # last one (which Ctrl+C then stops), and the command line if any.
@@ -112,7 +92,7 @@ RECOVERIES = {
         [DEFAULT_CHANGED] + CAPTURE_STOP + capture_start(HEADPHONES, headphones=True)),
     "output_made_default_is_waited_out_until_the_default_changes_again": (
         "1:default-output,4:default-change",
-        [DEFAULT_CHANGED] + CAPTURE_STOP + listing(MULTICHANNEL, 6, False)
+        [DEFAULT_CHANGED] + CAPTURE_STOP + capture_start(MULTICHANNEL)[:12]
         + ["ERROR:Couldn't decide a output device."] + INIT_FAILED
         + ["WARNING:The output device is the default device now. Waiting for another default"
            " device."] + capture_start(HEADPHONES, headphones=True)),
@@ -280,7 +260,7 @@ class WholeProgram(unittest.TestCase):
         self.wait_line(STARTED, missing)
         self.stop_with_ctrl_c()
         self.assert_lines(CAPTURE_START + [SUSPEND] + CAPTURE_STOP + [WAITING, RESUME]
-                          + listing(SPEAKERS, 6, False)[:-4]  # no output listed
+                          + CAPTURE_START[:8]  # no output listed
                           + ["ERROR:Couldn't decide a output device."] + INIT_FAILED
                           + ["WARNING:An audio device is missing. Waiting for it."]
                           + CAPTURE_START + [CTRL_C] + CAPTURE_STOP + [FINAL])
