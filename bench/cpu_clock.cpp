@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
+#include <string>
+
+#include "engine/convolve.h"
 
 namespace {
 
@@ -45,9 +48,19 @@ template <int kBits> double Measure()
 
 } // namespace
 
-double MeasureClockHz(int vector_bits)
+double MeasureClockHz(uint32_t path)
 {
-    return vector_bits == 512   ? Measure<512>()
-           : vector_bits == 256 ? Measure<256>()
-                                : Measure<128>();
+    return path == kPathAvx512 ? Measure<512>()
+           : path == kPathAvx2 ? Measure<256>()
+                               : Measure<128>();
+}
+
+void ReportPerUnit(benchmark::State& state, const char* unit, double units, double clock_hz)
+{
+    const auto per_unit =
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert;
+    state.counters[std::string("ns_per_") + unit] = benchmark::Counter(units * 1e-9, per_unit);
+    state.counters[std::string("cycles_per_") + unit] =
+        benchmark::Counter(units / clock_hz, per_unit);
+    state.counters["GHz"] = clock_hz * 1e-9;
 }

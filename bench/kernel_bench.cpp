@@ -36,9 +36,7 @@ void BM_Kernel(benchmark::State& state, uint32_t path)
         ClampLimits.upper[i] = 32767.0f;
         ClampLimits.lower[i] = -32767.0f;
     }
-    const double clock_hz = MeasureClockHz(path == kPathAvx512 ? 512
-                                           : path == kPathAvx2 ? 256
-                                                               : 128);
+    const double clock_hz = MeasureClockHz(path);
 
     alignas(64) BandFrame out[kBlock];
     const ConvolveBlockFunction convolve = kConvolvePaths[path].block;
@@ -54,12 +52,7 @@ void BM_Kernel(benchmark::State& state, uint32_t path)
     // Per tap per output frame (all three bands, both channels): the time,
     // and the cycles at the clock measured just before on the path's vector
     // width.
-    const double tap_frames = static_cast<double>(taps) * kFrames;
-    const auto per_tap =
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert;
-    state.counters["ns_per_tap"] = benchmark::Counter(tap_frames * 1e-9, per_tap);
-    state.counters["cycles_per_tap"] = benchmark::Counter(tap_frames / clock_hz, per_tap);
-    state.counters["GHz"] = clock_hz * 1e-9;
+    ReportPerUnit(state, "tap", static_cast<double>(taps) * kFrames, clock_hz);
     AlignedFree(table);
     AlignedFree(store);
 }

@@ -30,20 +30,14 @@ void BM_Resampler(benchmark::State& state, uint32_t path)
         left[i] = value(rng);
         right[i] = value(rng);
     }
-    const double clock_hz = MeasureClockHz(path == kPathAvx512 ? 512
-                                           : path == kPathAvx2 ? 256
-                                                               : 128);
+    const double clock_hz = MeasureClockHz(path);
     const ResampleFunction resample = kResamplePaths[path];
     for (auto _ : state) {
         resample(out.data(), left.data(), right.data(), 0, kStep, kFrames, table);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    const auto per_frame =
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert;
-    state.counters["ns_per_frame"] = benchmark::Counter(kFrames * 1e-9, per_frame);
-    state.counters["cycles_per_frame"] = benchmark::Counter(kFrames / clock_hz, per_frame);
-    state.counters["GHz"] = clock_hz * 1e-9;
+    ReportPerUnit(state, "frame", kFrames, clock_hz);
     AlignedFree(table);
 }
 
