@@ -46,13 +46,7 @@ public:
     uint8_t mute_lfe;
     uint8_t mute_low;
     uint8_t mute_high;
-    int32_t
-        sample_kind; // Frames the store must hold before a filtered buffer is played: two output
-    // buffers, and never less than one buffer plus the tap_count - 1 frames its
-    // last window reaches beyond it, so every window of the buffer is complete.
-    uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count);
-
-    // SampleKind
+    int32_t sample_kind; // SampleKind
     uint32_t tap_count;
     // tap_count when the storage was last sized: the frames it holds past
     // capacity. ReadData never reaches further than this.
@@ -72,6 +66,11 @@ uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate);
 // buffers, and never less than one buffer plus the tap_count - 1 frames its
 // last window reaches beyond it, so every window of the buffer is complete.
 uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count);
+
+// The frames a store must have room for while it plays buffers of
+// output_frames: the pre-buffered frames and one more drain of capture
+// packets (at most the capture buffer, two output buffers).
+uint64_t StoreFrames(uint32_t output_frames, uint32_t tap_count);
 
 // SampleKind
 constexpr int32_t kSampleKindNone = 0;
