@@ -17,10 +17,9 @@ bool OpenCaptureStream(const OutputStream& output, CFIRFilter* filter, CaptureRe
         return false;
     const WaveFormat* mix_format = FromPlatformFormat(r->mix_format);
     PrintWaveFormat(mix_format);
-    // Room for the pre-buffered frames and one more capture packet (at most
-    // the capture buffer, two output buffers), however long the filter.
-    filter->buffer_msec = StoreMilliseconds(PrebufferFrames(output.frames, filter->GetTapCount()) +
-                                                2ull * output.frames,
+    // Room for the pre-buffered frames and one drain more, however long the
+    // filter.
+    filter->buffer_msec = StoreMilliseconds(StoreFrames(output.frames, filter->GetTapCount()),
                                             mix_format->samples_per_sec);
     if (!filter->SetFormat(mix_format)) {
         ConsolePrint(L"ERROR:This format is not supported by program.\n");

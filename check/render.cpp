@@ -13,11 +13,10 @@ namespace {
 
 // The live loop's passes over the file (see render.h). Returns the frames
 // written; prints the clock's course.
-uint64_t PlayClocked(CFIRFilter* filter, CWavReader* reader, CWavWriter* writer, double ppm,
-                     bool* written)
+uint64_t PlayClocked(CFIRFilter* filter, CWavReader* reader, CWavWriter* writer, uint32_t buffer,
+                     double ppm, bool* written)
 {
     const uint32_t rate = reader->Rate();
-    const uint32_t buffer = std::max<uint32_t>(rate * 99 / 1000, 1);
     const uint32_t packet = std::max<uint32_t>(rate / 100, 1);
     const uint64_t prebuffer = PrebufferFrames(buffer, filter->GetTapCount());
     CClockBridge bridge;
@@ -107,9 +106,8 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
     // block leaves unread (at most tap_count frames) and the next block.
     const uint32_t block = std::max<uint32_t>(rate / 10 & ~1u, 2);
     const uint32_t live_buffer = std::max<uint32_t>(rate * 99 / 1000, 1);
-    const uint64_t frames_needed = settings.clocked
-                                       ? PrebufferFrames(live_buffer, taps) + 2ull * live_buffer
-                                       : uint64_t{taps} + std::max(block, taps);
+    const uint64_t frames_needed =
+        settings.clocked ? StoreFrames(live_buffer, taps) : uint64_t{taps} + std::max(block, taps);
     filter->buffer_msec = StoreMilliseconds(frames_needed, rate);
     const WaveFormat capture = ExtensibleFormat(2, rate, 32);
     if (!filter->SetFormat(&capture)) {
@@ -128,7 +126,8 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
     }
     bool written = true;
     if (settings.clocked) {
-        const uint64_t played = PlayClocked(filter, &reader, &writer, settings.clock_ppm, &written);
+        const uint64_t played =
+            PlayClocked(filter, &reader, &writer, live_buffer, settings.clock_ppm, &written);
         if (!written) {
             ConsolePrint(L"ERROR:Writing %ls failed.\n", PathText(output).c_str());
             return false;

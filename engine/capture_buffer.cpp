@@ -140,3 +140,8 @@ uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count)
     const uint64_t whole_windows = tap_count == 0 ? 0 : uint64_t{output_frames} + tap_count - 1;
     return two_buffers > whole_windows ? two_buffers : whole_windows;
 }
+
+uint64_t StoreFrames(uint32_t output_frames, uint32_t tap_count)
+{
+    return PrebufferFrames(output_frames, tap_count) + 2ull * output_frames;
+}

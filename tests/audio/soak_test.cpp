@@ -196,8 +196,7 @@ void OnStream(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t fra
         s.buffer = frames;
         s.reference.SetOutputFormat(&format);
         WaveFormat mix = FloatFormat(48000, 2);
-        s.reference.buffer_msec =
-            StoreMilliseconds(PrebufferFrames(frames, kTaps) + 2ull * frames, 48000);
+        s.reference.buffer_msec = StoreMilliseconds(StoreFrames(frames, kTaps), 48000);
         s.reference.SetFormat(&mix);
         s.bridge.Start(&s.reference, frames);
         s.bridge.UsePath(kPathReference);
