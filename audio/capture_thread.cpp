@@ -29,9 +29,7 @@ template <class Interface> void ReleaseInterface(Interface*& object)
 // away: the failure of a call on it says nothing about the call.
 bool IsGone(IMMDevice* endpoint)
 {
-    DWORD state = 0;
-    return endpoint != nullptr &&
-           (FAILED(endpoint->GetState(&state)) || state != DEVICE_STATE_ACTIVE);
+    return endpoint != nullptr && !IsActive(endpoint);
 }
 
 // Why set-up failed once the endpoints were in hand: one of them went away

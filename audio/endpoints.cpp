@@ -98,6 +98,12 @@ void PrintDeviceInfo(const DeviceInfo* info, bool with_format)
                  valid_bits, static_cast<int>(format->channels));
 }
 
+bool IsActive(IMMDevice* endpoint)
+{
+    DWORD state = 0;
+    return SUCCEEDED(endpoint->GetState(&state)) && state == DEVICE_STATE_ACTIVE;
+}
+
 AutomaticChoice AutomaticChoiceOf(IMMDevice* endpoint, const DeviceInfo& info, bool is_capture)
 {
     if (is_capture)
@@ -105,10 +111,7 @@ AutomaticChoice AutomaticChoiceOf(IMMDevice* endpoint, const DeviceInfo& info, b
     if (info.AudioEngine_DeviceFormat.channels < 6)
         return AutomaticChoice::kFewChannels;
     // The listing includes unplugged endpoints (an empty jack), which cannot stream.
-    DWORD state = 0;
-    if (FAILED(endpoint->GetState(&state)) || state != DEVICE_STATE_ACTIVE)
-        return AutomaticChoice::kNotActive;
-    return AutomaticChoice::kCandidate;
+    return IsActive(endpoint) ? AutomaticChoice::kCandidate : AutomaticChoice::kNotActive;
 }
 
 bool IsNamed(const DeviceInfo& info, const wchar_t* name)

@@ -28,6 +28,10 @@ bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info);
 
 void PrintDeviceInfo(const DeviceInfo* info, bool with_format);
 
+// Whether the endpoint can stream: active, not unplugged, disabled or gone;
+// a state that cannot be read counts as not active.
+bool IsActive(IMMDevice* endpoint);
+
 // Whether an endpoint, described by `info`, may be chosen without a name:
 // not the capture endpoint, six or more channels, and active (plugged in;
 // a state that cannot be read counts as not active).
