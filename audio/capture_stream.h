@@ -6,7 +6,7 @@
 
 #include "audio/capture_resources.h"
 #include "audio/output_stream.h"
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 // Fills the capture items of `r` and sizes the filter's store for the mix
 // format. False after printing the failing step's own line, if it has one.

@@ -13,7 +13,7 @@
 #include "audio/processing_loop.h"
 #include "audio/settings.h"
 #include "base/console.h"
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "audio/capture_resources.h"
 #include "audio/endpoints.h"
 #include "audio/settings.h"
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 struct OutputStream {
     uint32_t frames = 0;         // the output buffer, in frames

@@ -7,7 +7,7 @@
 #include "base/console.h"
 #include "audio/platform_calls.h"
 #include "audio/stream_format.h"
-#include "engine/clock_bridge.h"
+#include "engine/clock/clock_bridge.h"
 
 int32_t loopDurations[kLoopDurationEntries];
 

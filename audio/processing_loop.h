@@ -10,7 +10,7 @@
 
 #include "audio/capture_end.h"
 #include "audio/settings.h"
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 constexpr int kLoopDurationEntries = 200;
 // Lengths in ms of the passes of the current statistics window.

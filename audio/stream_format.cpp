@@ -1,6 +1,6 @@
 #include "audio/stream_format.h"
 
-#include "engine/capture_buffer.h"
+#include "engine/filter/capture_buffer.h"
 
 void BuildOutputFormat(WaveFormat* format, uint32_t capture_rate, int32_t output_bit)
 {

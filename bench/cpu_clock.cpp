@@ -5,7 +5,7 @@
 #include <ctime>
 #include <string>
 
-#include "engine/convolve.h"
+#include "engine/kernels/kernel_dispatch.h"
 
 namespace {
 

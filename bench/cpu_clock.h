@@ -11,7 +11,7 @@
 // additions (one cycle each on every x86-64 core of the last fifteen years;
 // newer cores fold additions of a constant into the renamer, so those would
 // not count cycles), with independent multiplies as wide as path `path`'s
-// vectors (engine/convolve.h: 128 bits for the reference and SSE, 256 for
+// vectors (engine/kernels/convolve.h: 128 bits for the reference and SSE, 256 for
 // AVX2, 512 for AVX-512) beside them to hold the core at the clock it runs
 // such code at. The median of a few short runs, in this thread's CPU time
 // (as Google Benchmark counts it: the machine is shared).

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "base/aligned_memory.h"
-#include "engine/convolve.h"
+#include "engine/kernels/kernel_dispatch.h"
 #include "bench/cpu_clock.h"
 
 namespace {
@@ -39,7 +39,7 @@ void BM_Kernel(benchmark::State& state, uint32_t path)
     const double clock_hz = MeasureClockHz(path);
 
     alignas(64) BandFrame out[kBlock];
-    const ConvolveBlockFunction convolve = kConvolvePaths[path].block;
+    const ConvolveBlockFunction convolve = kKernelPaths[path].convolve;
     for (auto _ : state) {
         for (uint32_t i = 0; i < kFrames; i += kBlock) {
             const uint32_t count = kFrames - i < kBlock ? kFrames - i : kBlock;

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/aligned_memory.h"
-#include "engine/convolve.h"
-#include "engine/fir_filter.h"
+#include "engine/kernels/kernel_dispatch.h"
+#include "engine/filter/fir_filter.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ void BM_ReadData(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * kFrames);
-    state.SetLabel(kConvolvePaths[ActivePath()].name);
+    state.SetLabel(kKernelPaths[ActivePath()].name);
     // Seconds of 48 kHz audio filtered per second (the real-time factor),
     // and the share of one core that real time takes, in percent.
     const double audio_seconds = static_cast<double>(kFrames) / 48000.0;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/aligned_memory.h"
-#include "engine/convolve.h"
-#include "engine/resampler.h"
+#include "engine/kernels/kernel_dispatch.h"
+#include "engine/clock/resampler.h"
 #include "bench/cpu_clock.h"
 
 namespace {
@@ -31,7 +31,7 @@ void BM_Resampler(benchmark::State& state, uint32_t path)
         right[i] = value(rng);
     }
     const double clock_hz = MeasureClockHz(path);
-    const ResampleFunction resample = kResamplePaths[path];
+    const ResampleFunction resample = kKernelPaths[path].resample;
     for (auto _ : state) {
         resample(out.data(), left.data(), right.data(), 0, kStep, kFrames, table);
         benchmark::DoNotOptimize(out.data());

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/console.h"
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "check/check_print.h"
 #include "base/console.h"
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 #include "check/path_text.h"
 #include "check/render.h"
 #include "check/response_svg.h"

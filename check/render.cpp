@@ -6,7 +6,7 @@
 
 #include "base/console.h"
 #include "check/path_text.h"
-#include "engine/clock_bridge.h"
+#include "engine/clock/clock_bridge.h"
 #include "wav/wav_file.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 // trivandel.exe's options of the same names.
 struct RenderSettings {

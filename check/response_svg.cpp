@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/tap_file.h"
+#include "engine/filter/tap_file.h"
 
 // The three bands' taps in file order (band 0 low, 1 mid, 2 high), all of
 // one length: entry 0 multiplies the oldest frame of the window.

@@ -26,7 +26,7 @@ const wchar_t* const kSpeakersId = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-0
 const wchar_t* const kHeadphonesId = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000002}";
 const wchar_t* const kOutputIdStem = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-00000000000";
 
-struct StandIn {
+struct DemoDevices {
     InputKind input = InputKind::kTones;
     WavSignal wav;
     std::wstring output_path;
@@ -39,9 +39,9 @@ struct StandIn {
     std::wstring default_id = kSpeakersId;
 };
 
-StandIn& State()
+DemoDevices& State()
 {
-    static StandIn state;
+    static DemoDevices state;
     return state;
 }
 
@@ -97,7 +97,7 @@ void ServeWav(const WavSignal& wav, float* out, uint32_t frames, uint32_t channe
 void ServeSignal(float* out, uint32_t frames, uint32_t channels, uint32_t rate, uint64_t first,
                  void* context)
 {
-    const StandIn& state = *static_cast<const StandIn*>(context);
+    const DemoDevices& state = *static_cast<const DemoDevices*>(context);
     switch (state.input) {
     case InputKind::kTones:
         ServeTones(out, frames, channels, rate, first);
@@ -112,12 +112,12 @@ void ServeSignal(float* out, uint32_t frames, uint32_t channels, uint32_t rate, 
     }
 }
 
-void RecordOutput(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t frames, DWORD,
-                  const WaveFormat& format, void* context)
+void RecordOutput(simulated_devices::StreamEvent::Kind kind, const uint8_t* data, uint32_t frames,
+                  DWORD, const WaveFormat& format, void* context)
 {
-    if (kind != standin::StreamEvent::kRender)
+    if (kind != simulated_devices::StreamEvent::kRender)
         return;
-    StandIn& state = *static_cast<StandIn*>(context);
+    DemoDevices& state = *static_cast<DemoDevices*>(context);
     std::lock_guard<std::mutex> lock(state.output_mutex);
     if (state.output_failed)
         return;
@@ -144,28 +144,28 @@ void RecordOutput(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t
 // The events of TRIVANDEL_STANDIN_EVENTS, on the script's thread.
 void ApplyEvent(const std::wstring& name)
 {
-    StandIn& state = State();
+    DemoDevices& state = State();
     if (name == L"output-lost") {
-        standin::LoseEndpoint(state.output_id);
+        simulated_devices::LoseEndpoint(state.output_id);
     } else if (name == L"output-back") {
-        standin::RestoreEndpoint(state.output_id);
+        simulated_devices::RestoreEndpoint(state.output_id);
     } else if (name == L"output-back-new-id") {
         // As an HDMI sink can come back after sleep: a new device.
         const std::wstring old_id = state.output_id;
         state.output_id = std::wstring(kOutputIdStem) + state.next_output_digit++ + L"}";
-        standin::RestoreEndpoint(old_id, state.output_id);
+        simulated_devices::RestoreEndpoint(old_id, state.output_id);
     } else if (name == L"output-silent") {
-        standin::SilenceEndpoint(state.output_id);
+        simulated_devices::SilenceEndpoint(state.output_id);
     } else if (name == L"default-change") {
         // A headset plugged in and made the default, or taken out again;
         // both carry the same signal.
         state.default_id = state.default_id == kHeadphonesId ? kSpeakersId : kHeadphonesId;
-        standin::SetDefaultEndpoint(state.default_id);
+        simulated_devices::SetDefaultEndpoint(state.default_id);
     } else if (name == L"default-output") {
         state.default_id = state.output_id;
-        standin::SetDefaultEndpoint(state.default_id);
+        simulated_devices::SetDefaultEndpoint(state.default_id);
     } else if (name == L"loopback-lost") {
-        standin::DisconnectLoopback(state.default_id);
+        simulated_devices::DisconnectLoopback(state.default_id);
     }
 }
 
@@ -174,7 +174,7 @@ const wchar_t* const kEventNames[] = {L"output-lost",   L"output-back",    L"out
                                       L"loopback-lost"};
 
 // "SECONDS:EVENT[,SECONDS:EVENT...]" into the stand-in's script.
-bool ParseEvents(const std::wstring& text, std::vector<standin::ScriptedEvent>* script)
+bool ParseEvents(const std::wstring& text, std::vector<simulated_devices::ScriptedEvent>* script)
 {
     size_t begin = 0;
     while (begin < text.size()) {
@@ -200,9 +200,9 @@ bool ParseEvents(const std::wstring& text, std::vector<standin::ScriptedEvent>* 
 
 } // namespace
 
-bool InstallStandInAudio()
+bool InstallSimulatedAudio()
 {
-    StandIn& state = State();
+    DemoDevices& state = State();
     uint32_t rate = kToneRate;
     const std::wstring input = Environment(L"TRIVANDEL_STANDIN_INPUT");
     if (input.empty() || input == L"tones") {
@@ -236,62 +236,62 @@ bool InstallStandInAudio()
                       period_text.c_str());
         return false;
     }
-    std::vector<standin::ScriptedEvent> script;
+    std::vector<simulated_devices::ScriptedEvent> script;
     if (!ParseEvents(Environment(L"TRIVANDEL_STANDIN_EVENTS"), &script))
         return false;
 
-    standin::Reset();
+    simulated_devices::Reset();
     // The machine's default device: the loopback side, float stereo like a
     // usual engine mix.
-    standin::EndpointSpec speakers;
+    simulated_devices::EndpointSpec speakers;
     speakers.id = kSpeakersId;
     speakers.friendly_name = L"Speakers (stand-in)";
-    speakers.engine_format = standin::FloatFormat(rate, 2);
-    standin::AddEndpoint(speakers, true);
+    speakers.engine_format = simulated_devices::FloatFormat(rate, 2);
+    simulated_devices::AddEndpoint(speakers, true);
     // The multichannel device the divider plays on: six channels of 24-bit
     // PCM, any format and buffer accepted, or else a real kind of device.
-    standin::EndpointSpec six;
+    simulated_devices::EndpointSpec six;
     six.id = state.output_id;
     six.friendly_name = L"Multichannel (stand-in)";
-    six.engine_format = standin::PcmFormat(rate, 6, 24, 24);
+    six.engine_format = simulated_devices::PcmFormat(rate, 6, 24, 24);
     six.minimum_period = period;
     const std::wstring device = Environment(L"TRIVANDEL_STANDIN_DEVICE");
     if (!device.empty() &&
-        !standin::DescribeDeviceClass(std::string(device.begin(), device.end()), &six)) {
+        !simulated_devices::DescribeDeviceClass(std::string(device.begin(), device.end()), &six)) {
         std::fwprintf(stderr,
                       L"standin: no device class %ls (hda, hdmi, usb-4byte, usb-3byte, "
                       L"usb1)\n",
                       device.c_str());
         return false;
     }
-    standin::AddEndpoint(six);
+    simulated_devices::AddEndpoint(six);
     // A headset that the script may plug in: absent until then.
-    standin::EndpointSpec headphones;
+    simulated_devices::EndpointSpec headphones;
     headphones.id = kHeadphonesId;
     headphones.friendly_name = L"Headphones (stand-in)";
-    headphones.engine_format = standin::FloatFormat(rate, 2);
-    standin::AddEndpoint(headphones);
-    standin::LoseEndpoint(kHeadphonesId);
+    headphones.engine_format = simulated_devices::FloatFormat(rate, 2);
+    simulated_devices::AddEndpoint(headphones);
+    simulated_devices::LoseEndpoint(kHeadphonesId);
 
-    standin::CaptureConfig capture;
+    simulated_devices::CaptureConfig capture;
     capture.source = ServeSignal;
     capture.context = &state;
-    standin::SetCaptureConfig(capture);
-    standin::SetOutputClock(standin::OutputClock::kRealTime);
+    simulated_devices::SetCaptureConfig(capture);
+    simulated_devices::SetOutputClock(simulated_devices::OutputClock::kRealTime);
     // The program may run for hours: keep no copies of the streams.
-    standin::SetRecording(false);
+    simulated_devices::SetRecording(false);
     if (!state.output_path.empty())
-        standin::SetStreamSink(RecordOutput, &state);
+        simulated_devices::SetStreamSink(RecordOutput, &state);
 
-    SetDeviceEnumeratorFactory(standin::CreateEnumerator);
+    SetDeviceEnumeratorFactory(simulated_devices::CreateEnumerator);
     if (!script.empty())
-        standin::RunScript(std::move(script));
+        simulated_devices::RunScript(std::move(script));
     return true;
 }
 
-bool StandInAudioReleased()
+bool SimulatedAudioReleased()
 {
-    const std::vector<std::string> alive = standin::LiveObjects();
+    const std::vector<std::string> alive = simulated_devices::LiveObjects();
     for (const std::string& name : alive)
         std::fprintf(stderr, "standin: %s still alive at the end\n", name.c_str());
     return alive.empty();

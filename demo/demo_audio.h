@@ -35,8 +35,8 @@
 // Describes the endpoints and installs the stand-in device enumerator.
 // False, after a message on stderr, when the input cannot be read or the
 // event script is malformed.
-bool InstallStandInAudio();
+bool InstallSimulatedAudio();
 
 // False, after a message on stderr, when a stand-in object is still alive
 // at the program's end.
-bool StandInAudioReleased();
+bool SimulatedAudioReleased();

@@ -6,8 +6,8 @@
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (!InstallStandInAudio())
+    if (!InstallSimulatedAudio())
         return 1;
     const int status = RunTrivandel(argc, argv);
-    return StandInAudioReleased() ? status : 3;
+    return SimulatedAudioReleased() ? status : 3;
 }

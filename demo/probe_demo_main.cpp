@@ -5,7 +5,7 @@
 
 int main()
 {
-    if (!InstallStandInAudio())
+    if (!InstallSimulatedAudio())
         return 1;
     return RunProbe();
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/console.h"
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

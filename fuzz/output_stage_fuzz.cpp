@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "base/console.h"
-#include "engine/convolve.h"
-#include "engine/fir_filter.h"
+#include "engine/kernels/convolve.h"
+#include "engine/filter/fir_filter.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/console.h"
-#include "engine/tap_file.h"
+#include "engine/filter/tap_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace standin {
+namespace simulated_devices {
 namespace {
 
 struct Container {
@@ -163,4 +163,4 @@ void DevicePeriods(const EndpointSpec& spec, REFERENCE_TIME* default_period,
                                                : kMinimumPeriod;
 }
 
-} // namespace standin
+} // namespace simulated_devices

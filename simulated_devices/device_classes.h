@@ -9,7 +9,7 @@
 
 #include "simulated_devices/simulated_devices.h"
 
-namespace standin {
+namespace simulated_devices {
 
 // IsFormatSupported in exclusive mode: S_OK or AUDCLNT_E_UNSUPPORTED_FORMAT.
 HRESULT ExclusiveFormatSupport(const EndpointSpec& spec, const WaveFormat& format);
@@ -23,4 +23,4 @@ HRESULT ExclusiveBuffer(const EndpointSpec& spec, const WaveFormat& format, REFE
 void DevicePeriods(const EndpointSpec& spec, REFERENCE_TIME* default_period,
                    REFERENCE_TIME* minimum_period);
 
-} // namespace standin
+} // namespace simulated_devices

@@ -6,7 +6,7 @@
 #include <map>
 #include <thread>
 
-namespace standin {
+namespace simulated_devices {
 namespace {
 
 // What happened to one endpoint. Each event touches the clients made before
@@ -214,4 +214,4 @@ void RunScript(std::vector<ScriptedEvent> script)
     }).detach();
 }
 
-} // namespace standin
+} // namespace simulated_devices

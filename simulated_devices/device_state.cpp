@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace standin {
+namespace simulated_devices {
 
 State& S()
 {
@@ -41,4 +41,4 @@ void Record(StreamEvent::Kind kind, uint32_t frames, DWORD flags, const std::vec
         sink(kind, data.data(), frames, flags, format, context);
 }
 
-} // namespace standin
+} // namespace simulated_devices

@@ -14,7 +14,7 @@
 
 #include "simulated_devices/simulated_devices.h"
 
-namespace standin {
+namespace simulated_devices {
 
 struct Packet {
     uint32_t frames; // 0: the configured packet size
@@ -136,4 +136,4 @@ void ResetEvents();
 // A new audio client on the endpoint (streams.cpp), for IMMDevice::Activate.
 IAudioClient* NewAudioClient(const EndpointSpec& spec);
 
-} // namespace standin
+} // namespace simulated_devices

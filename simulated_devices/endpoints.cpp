@@ -8,12 +8,13 @@
 #include <algorithm>
 #include <cstring>
 
-namespace standin {
+namespace simulated_devices {
 namespace {
 
-class StandInPropertyStore : public Object<IPropertyStore> {
+class SimulatedPropertyStore : public Object<IPropertyStore> {
 public:
-    explicit StandInPropertyStore(const EndpointSpec& spec) : Object("IPropertyStore"), spec_(spec)
+    explicit SimulatedPropertyStore(const EndpointSpec& spec)
+        : Object("IPropertyStore"), spec_(spec)
     {
     }
     HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override
@@ -46,9 +47,9 @@ private:
     EndpointSpec spec_;
 };
 
-class StandInDevice : public Object<IMMDevice> {
+class SimulatedDevice : public Object<IMMDevice> {
 public:
-    explicit StandInDevice(const EndpointSpec& spec) : Object("IMMDevice"), spec_(spec) {}
+    explicit SimulatedDevice(const EndpointSpec& spec) : Object("IMMDevice"), spec_(spec) {}
     HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** object) override
     {
         *object = nullptr;
@@ -70,7 +71,7 @@ public:
             return hr;
         if (access != STGM_READ)
             return E_ACCESSDENIED;
-        *store = new StandInPropertyStore(spec_);
+        *store = new SimulatedPropertyStore(spec_);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override
@@ -95,9 +96,9 @@ private:
     EndpointSpec spec_;
 };
 
-class StandInCollection : public Object<IMMDeviceCollection> {
+class SimulatedCollection : public Object<IMMDeviceCollection> {
 public:
-    explicit StandInCollection(std::vector<EndpointSpec> endpoints)
+    explicit SimulatedCollection(std::vector<EndpointSpec> endpoints)
         : Object("IMMDeviceCollection"), endpoints_(std::move(endpoints))
     {
     }
@@ -118,7 +119,7 @@ public:
             return hr;
         if (index >= endpoints_.size())
             return E_INVALIDARG;
-        *device = new StandInDevice(endpoints_[index]);
+        *device = new SimulatedDevice(endpoints_[index]);
         return hr;
     }
 
@@ -126,9 +127,9 @@ private:
     std::vector<EndpointSpec> endpoints_;
 };
 
-class StandInEnumerator : public Object<IMMDeviceEnumerator> {
+class SimulatedEnumerator : public Object<IMMDeviceEnumerator> {
 public:
-    StandInEnumerator() : Object("IMMDeviceEnumerator") {}
+    SimulatedEnumerator() : Object("IMMDeviceEnumerator") {}
     HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask,
                                                  IMMDeviceCollection** devices) override
     {
@@ -144,7 +145,7 @@ public:
             if ((flow == eRender || flow == eAll) && (mask & state) != 0)
                 endpoints.push_back(spec);
         }
-        *devices = new StandInCollection(endpoints);
+        *devices = new SimulatedCollection(endpoints);
         return hr;
     }
     HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole,
@@ -158,7 +159,7 @@ public:
             Locked([](State& s) { return std::make_pair(s.d.endpoints, s.d.default_index); });
         if (flow != eRender || endpoints.empty())
             return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
-        *endpoint = new StandInDevice(endpoints[index]);
+        *endpoint = new SimulatedDevice(endpoints[index]);
         return hr;
     }
     UNUSED_METHOD(IMMDeviceEnumerator, GetDevice, LPCWSTR, IMMDevice**);
@@ -211,8 +212,8 @@ void AddEndpoint(const EndpointSpec& spec, bool is_default)
 
 HRESULT CreateEnumerator(IMMDeviceEnumerator** enumerator)
 {
-    *enumerator = new StandInEnumerator();
+    *enumerator = new SimulatedEnumerator();
     return S_OK;
 }
 
-} // namespace standin
+} // namespace simulated_devices

@@ -2,7 +2,7 @@
 // counted, and a described occurrence of a method answers with a given result.
 #include "simulated_devices/device_state.h"
 
-namespace standin {
+namespace simulated_devices {
 
 HRESULT Enter(const char* method)
 {
@@ -30,4 +30,4 @@ std::vector<std::string> CallLog()
     return Locked([](State& s) { return s.d.log; });
 }
 
-} // namespace standin
+} // namespace simulated_devices

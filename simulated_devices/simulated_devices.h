@@ -19,7 +19,7 @@
 
 #include "base/wave_format.h"
 
-namespace standin {
+namespace simulated_devices {
 
 WaveFormat FloatFormat(uint32_t rate, uint16_t channels); // extensible 32-bit float
 WaveFormat PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t valid_bits);
@@ -159,4 +159,4 @@ std::vector<InitializeCall> Initializations();
 // The interfaces of the objects still alive (reference count above 0).
 std::vector<std::string> LiveObjects();
 
-} // namespace standin
+} // namespace simulated_devices

@@ -8,16 +8,16 @@
 #include <cstring>
 #include <thread>
 
-namespace standin {
+namespace simulated_devices {
 namespace {
 
-class StandInAudioClient : public Object<IAudioClient> {
+class SimulatedAudioClient : public Object<IAudioClient> {
 public:
-    explicit StandInAudioClient(const EndpointSpec& spec)
+    explicit SimulatedAudioClient(const EndpointSpec& spec)
         : Object("IAudioClient"), spec_(spec), serial_(NewClientSerial())
     {
     }
-    ~StandInAudioClient() override
+    ~SimulatedAudioClient() override
     {
         StopTimer();
         Locked([&](State& s) {
@@ -110,7 +110,7 @@ public:
         bool real_time = Locked([](State& s) { return s.d.clock == OutputClock::kRealTime; });
         if (event_ != nullptr && real_time) {
             timer_stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            timer_ = std::thread(&StandInAudioClient::TimerLoop, this);
+            timer_ = std::thread(&SimulatedAudioClient::TimerLoop, this);
         }
         if (!loopback())
             OutputStarted();
@@ -206,21 +206,23 @@ private:
 // Holds its audio client while it lives, as the platform's services do.
 template <class Interface> class Service : public Object<Interface> {
 public:
-    Service(const char* name, StandInAudioClient* client) : Object<Interface>(name), client_(client)
+    Service(const char* name, SimulatedAudioClient* client)
+        : Object<Interface>(name), client_(client)
     {
         client_->AddRef();
     }
     ~Service() override { client_->Release(); }
 
 protected:
-    StandInAudioClient* client_;
+    SimulatedAudioClient* client_;
     std::vector<uint8_t> buffer_;
     uint32_t pending_ = 0; // frames handed out and not yet released
 };
 
-class StandInRenderClient : public Service<IAudioRenderClient> {
+class SimulatedRenderClient : public Service<IAudioRenderClient> {
 public:
-    explicit StandInRenderClient(StandInAudioClient* client) : Service("IAudioRenderClient", client)
+    explicit SimulatedRenderClient(SimulatedAudioClient* client)
+        : Service("IAudioRenderClient", client)
     {
     }
     HRESULT STDMETHODCALLTYPE GetBuffer(UINT32 frames, BYTE** data) override
@@ -256,9 +258,9 @@ public:
     }
 };
 
-class StandInCaptureClient : public Service<IAudioCaptureClient> {
+class SimulatedCaptureClient : public Service<IAudioCaptureClient> {
 public:
-    explicit StandInCaptureClient(StandInAudioClient* client)
+    explicit SimulatedCaptureClient(SimulatedAudioClient* client)
         : Service("IAudioCaptureClient", client),
           config_(Locked([](State& s) { return s.d.capture; }))
     {
@@ -363,7 +365,7 @@ private:
     uint64_t position_ = 0; // frames of the signal served so far
 };
 
-HRESULT StandInAudioClient::GetService(REFIID iid, void** service)
+HRESULT SimulatedAudioClient::GetService(REFIID iid, void** service)
 {
     *service = nullptr;
     HRESULT hr = Enter("IAudioClient::GetService");
@@ -373,9 +375,9 @@ HRESULT StandInAudioClient::GetService(REFIID iid, void** service)
     if (!initialized_ || (iid == IID_IAudioRenderClient) == loopback())
         return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
     if (iid == IID_IAudioRenderClient)
-        *service = static_cast<IAudioRenderClient*>(new StandInRenderClient(this));
+        *service = static_cast<IAudioRenderClient*>(new SimulatedRenderClient(this));
     else if (iid == IID_IAudioCaptureClient)
-        *service = static_cast<IAudioCaptureClient*>(new StandInCaptureClient(this));
+        *service = static_cast<IAudioCaptureClient*>(new SimulatedCaptureClient(this));
     return *service != nullptr ? hr : E_NOINTERFACE;
 }
 
@@ -383,7 +385,7 @@ HRESULT StandInAudioClient::GetService(REFIID iid, void** service)
 
 IAudioClient* NewAudioClient(const EndpointSpec& spec)
 {
-    return new StandInAudioClient(spec);
+    return new SimulatedAudioClient(spec);
 }
 
 void SetCaptureConfig(const CaptureConfig& config)
@@ -455,4 +457,4 @@ std::vector<std::string> LiveObjects()
     return names;
 }
 
-} // namespace standin
+} // namespace simulated_devices

@@ -17,13 +17,13 @@
 #include "tests/console_capture.h"
 #include "simulated_devices/simulated_devices.h"
 #include "audio/device_enumerator.h"
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 #include "audio/platform_calls.h"
 #include "audio/settings.h"
 
 using Lines = std::vector<std::wstring>;
-using standin::FloatFormat;
-using standin::PcmFormat;
+using simulated_devices::FloatFormat;
+using simulated_devices::PcmFormat;
 
 inline Lines operator+(Lines a, const Lines& b)
 {
@@ -51,10 +51,10 @@ inline const wchar_t* const kSpeakersId =
 inline const wchar_t* const kMultichannelId =
     L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000006}";
 
-inline standin::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
-                                      const WaveFormat& format)
+inline simulated_devices::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
+                                                const WaveFormat& format)
 {
-    standin::EndpointSpec spec;
+    simulated_devices::EndpointSpec spec;
     spec.id = id;
     spec.friendly_name = name;
     spec.engine_format = format;
@@ -66,11 +66,12 @@ inline standin::EndpointSpec Endpoint(const std::wstring& id, const std::wstring
 inline void AddStandardEndpoints(WaveFormat multichannel = PcmFormat(48000, 6, 24, 24),
                                  WaveFormat mix = {})
 {
-    standin::EndpointSpec capture =
+    simulated_devices::EndpointSpec capture =
         Endpoint(kSpeakersId, L"Speakers (stand-in)", FloatFormat(48000, 2));
     capture.mix_format = mix;
-    standin::AddEndpoint(capture, true);
-    standin::AddEndpoint(Endpoint(kMultichannelId, L"Multichannel (stand-in)", multichannel));
+    simulated_devices::AddEndpoint(capture, true);
+    simulated_devices::AddEndpoint(
+        Endpoint(kMultichannelId, L"Multichannel (stand-in)", multichannel));
 }
 
 // What a capture start prints on the usual machine, up to its loop: the
@@ -102,13 +103,13 @@ protected:
                                      "-0.05\n-0.2\n0.9\n-0.2\n-0.05\n"};
         for (int band = 0; band < 3; ++band)
             std::ofstream(kTapFileNames[band], std::ios::binary) << taps[band];
-        standin::Reset();
-        standin::SetOutputClock(standin::OutputClock::kManual);
-        standin::CaptureConfig capture;
+        simulated_devices::Reset();
+        simulated_devices::SetOutputClock(simulated_devices::OutputClock::kManual);
+        simulated_devices::CaptureConfig capture;
         capture.real_time = false;
         capture.packet_frames = 240;
-        standin::SetCaptureConfig(capture);
-        SetDeviceEnumeratorFactory(standin::CreateEnumerator);
+        simulated_devices::SetCaptureConfig(capture);
+        SetDeviceEnumeratorFactory(simulated_devices::CreateEnumerator);
         stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         settings_.attenuation = 0.8f;
     }
@@ -149,7 +150,7 @@ protected:
     // set: set-up, one pass, the end.
     void RunStopped()
     {
-        standin::QueueCapturePackets(1);
+        simulated_devices::QueueCapturePackets(1);
         SetEvent(stopEvent);
         Start();
         ASSERT_TRUE(Join());
@@ -163,7 +164,7 @@ protected:
             lines.erase(lines.begin(), lines.end() - expected.size() - 1);
         EXPECT_EQ(lines, expected + Lines{L">The capture thread has terminated."});
         EXPECT_EQ(exit_code_, end);
-        EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
+        EXPECT_EQ(simulated_devices::LiveObjects(), std::vector<std::string>());
     }
 
     const std::filesystem::path folder_ =

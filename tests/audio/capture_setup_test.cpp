@@ -139,7 +139,7 @@ protected:
     static std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>> Initializations()
     {
         std::vector<std::tuple<std::wstring, int, DWORD, int64_t, int64_t>> calls;
-        for (const auto& c : standin::Initializations())
+        for (const auto& c : simulated_devices::Initializations())
             calls.emplace_back(c.endpoint_id, c.share_mode, c.flags, c.duration, c.periodicity);
         return calls;
     }
@@ -158,12 +158,13 @@ TEST_F(CaptureSetupTest, AWholeRunPrintsEverySetUpLineAndReleasesEverything)
             {kSpeakersId, AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_LOOPBACK, 1980000, 0}}));
     // The pre-fill and the one pass are both silent (4752 frames is 99 ms).
     std::vector<std::tuple<int, uint32_t, DWORD>> stream;
-    for (const auto& event : standin::StreamLog())
+    for (const auto& event : simulated_devices::StreamLog())
         stream.emplace_back(event.kind, event.frames, event.flags);
-    EXPECT_EQ(stream, (std::vector<std::tuple<int, uint32_t, DWORD>>{
-                          {standin::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT},
-                          {standin::StreamEvent::kCapture, 240, 0},
-                          {standin::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT}}));
+    EXPECT_EQ(stream,
+              (std::vector<std::tuple<int, uint32_t, DWORD>>{
+                  {simulated_devices::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT},
+                  {simulated_devices::StreamEvent::kCapture, 240, 0},
+                  {simulated_devices::StreamEvent::kRender, 4752, AUDCLNT_BUFFERFLAGS_SILENT}}));
 }
 
 TEST_F(CaptureSetupTest, VerboseAddsTheBufferLengthLines)
@@ -196,7 +197,7 @@ TEST_P(CaptureStepFailureTest, PrintsTheStepsLinesAndUnwinds)
         SetEventCreator(
             [](LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) -> HANDLE { return nullptr; });
     else
-        standin::FailCall(row.call, row.result, row.occurrence);
+        simulated_devices::FailCall(row.call, row.result, row.occurrence);
     AddStandardEndpoints();
     RunStopped();
     ExpectEnded(row.expected, false, row.end);
@@ -215,7 +216,7 @@ TEST_F(CaptureSetupTest, TheFailureTableCoversEveryCallOfAWholeRun)
             covered.insert({row.call, row.occurrence});
     }
     std::map<std::string, int> counts;
-    for (const std::string& call : standin::CallLog()) {
+    for (const std::string& call : simulated_devices::CallLog()) {
         int n = ++counts[call];
         EXPECT_TRUE(covered.count({call, n})) << call << " #" << n << " is never failed";
     }
@@ -227,9 +228,10 @@ TEST_F(CaptureSetupTest, AnOutputLostDuringSetUpEndsAsLost)
 {
     AddStandardEndpoints();
     // The output goes with the pre-fill, and its Start fails.
-    standin::SetStreamSink([](standin::StreamEvent::Kind, const uint8_t*, uint32_t, DWORD,
-                              const WaveFormat&, void*) { standin::LoseEndpoint(kMultichannelId); },
-                           nullptr);
+    simulated_devices::SetStreamSink(
+        [](simulated_devices::StreamEvent::Kind, const uint8_t*, uint32_t, DWORD, const WaveFormat&,
+           void*) { simulated_devices::LoseEndpoint(kMultichannelId); },
+        nullptr);
     RunStopped();
     ExpectEnded(kUpToCapture + kMixFormat + kInitFailed, false, kOutputLost);
 }
@@ -240,7 +242,7 @@ TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)
     DeleteFileA(kTapFileNames[2]);
     RunStopped();
     ExpectEnded(Lines{L"ERROR:failed to open file. FIR_HPF.txt"} + kInitFailed);
-    EXPECT_TRUE(standin::CallLog().empty());
+    EXPECT_TRUE(simulated_devices::CallLog().empty());
 }
 
 // Formats and gains the program cannot use end set-up with their own line.

@@ -62,14 +62,15 @@ TEST_P(DeviceClassTest, StartsWithAFormatAndBufferTheClassTakesOrPrintsTheRefusa
 {
     const Row& row = GetParam();
     const ClassExpectation& expected = kClasses.at(row.device);
-    standin::AddEndpoint(Endpoint(kSpeakersId, L"Speakers", FloatFormat(row.rate, 2)), true);
-    standin::EndpointSpec output = Endpoint(kMultichannelId, L"Multichannel", {});
-    ASSERT_TRUE(standin::DescribeDeviceClass(row.device, &output));
-    standin::AddEndpoint(output);
+    simulated_devices::AddEndpoint(Endpoint(kSpeakersId, L"Speakers", FloatFormat(row.rate, 2)),
+                                   true);
+    simulated_devices::EndpointSpec output = Endpoint(kMultichannelId, L"Multichannel", {});
+    ASSERT_TRUE(simulated_devices::DescribeDeviceClass(row.device, &output));
+    simulated_devices::AddEndpoint(output);
     if (!row.failing_call.empty()) {
         size_t hash = row.failing_call.find('#');
-        standin::FailCall(row.failing_call.substr(0, hash), row.result,
-                          std::stoi(row.failing_call.substr(hash + 1)));
+        simulated_devices::FailCall(row.failing_call.substr(0, hash), row.result,
+                                    std::stoi(row.failing_call.substr(hash + 1)));
     }
     settings_.output_bit = row.output_bit;
     settings_.buffer_duration = row.buffer_duration;
@@ -114,12 +115,12 @@ namespace {
 // (16 bits needs the retry at 48 kHz) and the automatic choice.
 TEST(Probe, ReportsAnHdAudioEndpoint)
 {
-    standin::Reset();
-    standin::AddEndpoint(Endpoint(kSpeakersId, L"Speakers", FloatFormat(48000, 2)), true);
-    standin::EndpointSpec hda = Endpoint(kMultichannelId, L"Multichannel", {});
-    ASSERT_TRUE(standin::DescribeDeviceClass("hda", &hda));
-    standin::AddEndpoint(hda);
-    SetDeviceEnumeratorFactory(standin::CreateEnumerator);
+    simulated_devices::Reset();
+    simulated_devices::AddEndpoint(Endpoint(kSpeakersId, L"Speakers", FloatFormat(48000, 2)), true);
+    simulated_devices::EndpointSpec hda = Endpoint(kMultichannelId, L"Multichannel", {});
+    ASSERT_TRUE(simulated_devices::DescribeDeviceClass("hda", &hda));
+    simulated_devices::AddEndpoint(hda);
+    SetDeviceEnumeratorFactory(simulated_devices::CreateEnumerator);
     ConsoleCapture console;
     EXPECT_EQ(RunProbe(), 0);
     SetDeviceEnumeratorFactory(nullptr);
@@ -152,7 +153,7 @@ TEST(Probe, ReportsAnHdAudioEndpoint)
                buffers,
                L"",
                L"trivandel.exe without options chooses No:1 \"Multichannel\" and plays."}));
-    EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
+    EXPECT_EQ(simulated_devices::LiveObjects(), std::vector<std::string>());
 }
 
 } // namespace

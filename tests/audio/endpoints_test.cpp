@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "tests/audio/audio_test_support.h"
-#include "engine/capture_buffer.h"
+#include "engine/filter/capture_buffer.h"
 #include "audio/endpoints.h"
 #include "audio/stream_format.h"
 
@@ -22,14 +22,17 @@ Lines Listed(int number, const std::wstring& name, const std::wstring& id, const
 
 class EndpointChoiceTest : public ::testing::Test {
 protected:
-    void SetUp() override { standin::Reset(); }
-    void TearDown() override { EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>()); }
+    void SetUp() override { simulated_devices::Reset(); }
+    void TearDown() override
+    {
+        EXPECT_EQ(simulated_devices::LiveObjects(), std::vector<std::string>());
+    }
 
     // FindOutputDevice over the described endpoints: the chosen id, or "".
     std::wstring Choose(const wchar_t* name)
     {
         IMMDeviceEnumerator* enumerator = nullptr;
-        standin::CreateEnumerator(&enumerator);
+        simulated_devices::CreateEnumerator(&enumerator);
         IMMDevice* capture = nullptr;
         EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &capture), S_OK);
         IMMDevice* chosen = FindOutputDevice(enumerator, capture, name);
@@ -74,15 +77,15 @@ TEST_F(EndpointChoiceTest, TheNamedEndpointOrElseTheFirstPluggedInOfSixChannelsN
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.default_index << " " << (c.name ? c.name : L"-"));
-        standin::Reset();
+        simulated_devices::Reset();
         console_.Clear();
-        standin::EndpointSpec endpoints[3] = {Endpoint(L"a", L"Speakers", kStereoFloat),
-                                              Endpoint(L"b", L"Six", kSixPcm),
-                                              Endpoint(L"{C}", L"Eight", kEightFloat)};
+        simulated_devices::EndpointSpec endpoints[3] = {Endpoint(L"a", L"Speakers", kStereoFloat),
+                                                        Endpoint(L"b", L"Six", kSixPcm),
+                                                        Endpoint(L"{C}", L"Eight", kEightFloat)};
         if (c.unplugged < 3)
             endpoints[c.unplugged].state = DEVICE_STATE_UNPLUGGED;
         for (size_t i = 0; i < 3; ++i)
-            standin::AddEndpoint(endpoints[i], c.default_index == i);
+            simulated_devices::AddEndpoint(endpoints[i], c.default_index == i);
         EXPECT_EQ(Choose(c.name), c.chosen);
         EXPECT_EQ(console_.Lines(), c.printed);
     }
@@ -91,11 +94,11 @@ TEST_F(EndpointChoiceTest, TheNamedEndpointOrElseTheFirstPluggedInOfSixChannelsN
 TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
 {
     IMMDeviceEnumerator* enumerator = nullptr;
-    standin::CreateEnumerator(&enumerator);
-    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
+    simulated_devices::CreateEnumerator(&enumerator);
+    simulated_devices::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
     IMMDevice* capture = nullptr;
     enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &capture);
-    standin::Reset(); // the enumeration now finds nothing
+    simulated_devices::Reset(); // the enumeration now finds nothing
     EXPECT_EQ(FindOutputDevice(enumerator, capture, nullptr), nullptr);
     EXPECT_EQ(console_.Lines(), (Lines{L">No endpoints found."}));
     capture->Release();
@@ -104,18 +107,19 @@ TEST_F(EndpointChoiceTest, NoEndpointsIsReportedNarrow)
 
 TEST_F(EndpointChoiceTest, UnreadableEndpointsAreListedByNumberAndLongTextsCut)
 {
-    standin::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
-    standin::EndpointSpec unreadable[4];
+    simulated_devices::AddEndpoint(Endpoint(L"a", L"Speakers", kStereoFloat), true);
+    simulated_devices::EndpointSpec unreadable[4];
     unreadable[0].name_type = VT_EMPTY;
     unreadable[1].format_blob_bytes = 39;
     unreadable[2].format_type = VT_LPWSTR;
     unreadable[3].format_type = VT_EMPTY;
-    for (standin::EndpointSpec& spec : unreadable) {
+    for (simulated_devices::EndpointSpec& spec : unreadable) {
         spec.id = L"x";
         spec.engine_format = kSixPcm;
-        standin::AddEndpoint(spec);
+        simulated_devices::AddEndpoint(spec);
     }
-    standin::AddEndpoint(Endpoint(std::wstring(300, L'i'), std::wstring(400, L'n'), kSixPcm));
+    simulated_devices::AddEndpoint(
+        Endpoint(std::wstring(300, L'i'), std::wstring(400, L'n'), kSixPcm));
     EXPECT_EQ(Choose(nullptr), std::wstring(259, L'i'));
     EXPECT_EQ(console_.Lines(), Listed(0, L"Speakers", L"a", L"48.0kHz 32bit Float(32bit) 2ch") +
                                     Lines({L"No:1", L"No:2", L"No:3", L"No:4"}) +

@@ -36,11 +36,11 @@ protected:
     {
         CaptureThreadTest::SetUp();
         AddStandardEndpoints();
-        standin::CaptureConfig capture;
+        simulated_devices::CaptureConfig capture;
         capture.real_time = false;
         capture.packet_frames = 240;
         capture.source = Tones;
-        standin::SetCaptureConfig(capture);
+        simulated_devices::SetCaptureConfig(capture);
         settings_.buffer_duration = 10; // 480 output frames at 48 kHz
         debugLines.clear();
     }
@@ -59,17 +59,17 @@ protected:
     // Lets one pass run with `packets` capture packets waiting.
     void Pass(uint32_t packets)
     {
-        standin::QueueCapturePackets(packets);
-        size_t rendered = standin::RenderedCount();
-        standin::SignalOutputEvent();
-        ASSERT_TRUE(standin::WaitForRendered(rendered + 1, 5000));
+        simulated_devices::QueueCapturePackets(packets);
+        size_t rendered = simulated_devices::RenderedCount();
+        simulated_devices::SignalOutputEvent();
+        ASSERT_TRUE(simulated_devices::WaitForRendered(rendered + 1, 5000));
     }
     // Starts the thread, waits for the pre-fill, runs `passes` empty passes
     // and then the last one the stop brings.
     void RunPasses(int passes)
     {
         Start();
-        ASSERT_TRUE(standin::WaitForRendered(1, 5000));
+        ASSERT_TRUE(simulated_devices::WaitForRendered(1, 5000));
         for (int i = 0; i < passes; ++i)
             Pass(0);
         SetEvent(stopEvent);
@@ -78,8 +78,8 @@ protected:
     static std::vector<DWORD> RenderFlags()
     {
         std::vector<DWORD> flags;
-        for (const auto& event : standin::StreamLog()) {
-            if (event.kind == standin::StreamEvent::kRender)
+        for (const auto& event : simulated_devices::StreamLog()) {
+            if (event.kind == simulated_devices::StreamEvent::kRender)
                 flags.push_back(event.flags);
         }
         return flags;
@@ -111,7 +111,7 @@ TEST_P(LongFilterTest, HearsWholeWindowsOnceTheStoreHasFilled)
         std::ofstream(kTapFileNames[band], std::ios::binary) << taps;
     }
     Start();
-    ASSERT_TRUE(standin::WaitForRendered(1, 5000));
+    ASSERT_TRUE(simulated_devices::WaitForRendered(1, 5000));
     int passes = 0;
     for (std::vector<DWORD> flags; std::count(flags.begin(), flags.end(), 0u) < 3 && passes < 200;
          flags = RenderFlags(), ++passes)
@@ -122,18 +122,18 @@ TEST_P(LongFilterTest, HearsWholeWindowsOnceTheStoreHasFilled)
     // A filter of our own holding every packet before its first read.
     CFIRFilter reference;
     ASSERT_TRUE(reference.LoadTapFiles());
-    reference.SetOutputFormat(&standin::Initializations().at(0).format);
+    reference.SetOutputFormat(&simulated_devices::Initializations().at(0).format);
     reference.mono_lfe = settings_.mono_lfe;
     reference.buffer_msec = 20000;
     WaveFormat mix = FloatFormat(48000, 2);
     ASSERT_TRUE(reference.SetFormat(&mix));
-    const std::vector<standin::StreamEvent> log = standin::StreamLog();
+    const std::vector<simulated_devices::StreamEvent> log = simulated_devices::StreamLog();
     for (const auto& event : log)
-        if (event.kind == standin::StreamEvent::kCapture)
+        if (event.kind == simulated_devices::StreamEvent::kCapture)
             reference.WriteData(event.frames, event.data.data());
     int filtered = 0;
     for (const auto& event : log) {
-        if (event.kind == standin::StreamEvent::kRender && event.flags == 0) {
+        if (event.kind == simulated_devices::StreamEvent::kRender && event.flags == 0) {
             std::vector<uint8_t> expected(event.data.size());
             reference.ReadData(event.frames, expected.data());
             EXPECT_TRUE(event.data == expected) << "filtered buffer " << filtered;
@@ -153,7 +153,7 @@ TEST_F(ProcessingLoopTest, AnOutputEventWithTheStopRunsOneNormalPassFirst)
     SetEventCreator([](LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL, LPCWSTR name) {
         return CreateEventW(attributes, manual_reset, TRUE, name);
     });
-    standin::QueueCapturePackets(3);
+    simulated_devices::QueueCapturePackets(3);
     RunStopped();
     // The pre-fill, the pass the output event started, the pass the stop started.
     EXPECT_EQ(RenderFlags(), (std::vector<DWORD>{kSilent, 0, 0}));
@@ -167,7 +167,7 @@ TEST_F(ProcessingLoopTest, ADeviceThatStopsSignallingEndsTheLoopAfterTwoSeconds)
     ExpectEnded({L"ERROR:The output buffer event was timeout.",
                  L"ERROR:Error occurred during sound processing loop."},
                 true, kOutputStalled);
-    std::vector<std::string> log = standin::CallLog();
+    std::vector<std::string> log = simulated_devices::CallLog();
     EXPECT_EQ(std::count(log.begin(), log.end(), "IAudioClient::Stop"), 2);
 }
 

@@ -26,8 +26,8 @@
 #include <cstring>
 #include <random>
 
-#include "engine/clock_bridge.h"
-#include "engine/convolve.h"
+#include "engine/clock/clock_bridge.h"
+#include "engine/kernels/kernel_dispatch.h"
 
 namespace {
 
@@ -132,7 +132,7 @@ void QueueNextPackets()
     for (uint32_t frames = size(s.rng); s.capture_sent + frames <= due; frames = size(s.rng)) {
         s.capture_sent += frames;
         if (!s.InGap(t))
-            standin::QueueCapturePackets(1, silent(s.rng) == 0, frames, lost);
+            simulated_devices::QueueCapturePackets(1, silent(s.rng) == 0, frames, lost);
         lost = 0;
     }
 }
@@ -184,12 +184,12 @@ void Measure(bool playing)
     }
 }
 
-void OnStream(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t frames, DWORD flags,
-              const WaveFormat& format, void*)
+void OnStream(simulated_devices::StreamEvent::Kind kind, const uint8_t* data, uint32_t frames,
+              DWORD flags, const WaveFormat& format, void*)
 {
     Soak& s = *soak;
     s.in_reference = true;
-    if (kind == standin::StreamEvent::kCapture) {
+    if (kind == simulated_devices::StreamEvent::kCapture) {
         s.bridge.WritePacket(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data,
                              (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0);
     } else if (s.buffer == 0) { // the silent pre-fill, before the loop
@@ -219,7 +219,7 @@ void OnStream(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t fra
             s.memory_after_first_quarter = PrivateBytes();
     }
     s.in_reference = false;
-    if (kind == standin::StreamEvent::kCapture)
+    if (kind == simulated_devices::StreamEvent::kCapture)
         return;
     if (s.Now() < s.seconds) {
         // The hotkeys: the high band muted in the second quarter of every
@@ -233,10 +233,10 @@ void OnStream(standin::StreamEvent::Kind kind, const uint8_t* data, uint32_t fra
         s.ended_by_device = true;
         // The device goes away: the next pass's GetBuffer, after the
         // pre-fill's and one a pass so far, fails.
-        standin::FailCall("IAudioRenderClient::GetBuffer", AUDCLNT_E_DEVICE_INVALIDATED,
-                          static_cast<int>(s.passes) + 2);
+        simulated_devices::FailCall("IAudioRenderClient::GetBuffer", AUDCLNT_E_DEVICE_INVALIDATED,
+                                    static_cast<int>(s.passes) + 2);
     }
-    standin::SignalOutputEvent();
+    simulated_devices::SignalOutputEvent();
 }
 
 void OnConsole(const wchar_t* text)
@@ -269,12 +269,12 @@ TEST_F(SoakTest, HoursOfDriftingJitteryCaptureComeOutAsTheEngineMakesThem)
     ASSERT_TRUE(s.reference.LoadTapFiles());
     s.reference.attenuation = settings_.attenuation;
     s.reference.mono_lfe = 0;
-    standin::CaptureConfig capture;
+    simulated_devices::CaptureConfig capture;
     capture.real_time = false;
     capture.source = Signal;
-    standin::SetCaptureConfig(capture);
-    standin::SetRecording(false);
-    standin::SetStreamSink(OnStream, nullptr);
+    simulated_devices::SetCaptureConfig(capture);
+    simulated_devices::SetRecording(false);
+    simulated_devices::SetStreamSink(OnStream, nullptr);
     AddStandardEndpoints(PcmFormat(48000, 6, 16, 16));
     SetConsoleSink(OnConsole);
 
@@ -286,7 +286,7 @@ TEST_F(SoakTest, HoursOfDriftingJitteryCaptureComeOutAsTheEngineMakesThem)
     SetConsoleSink(nullptr);
     LiveControls.divider_through = 0;
     ASSERT_TRUE(ended && Join());
-    EXPECT_EQ(standin::LiveObjects(), std::vector<std::string>());
+    EXPECT_EQ(simulated_devices::LiveObjects(), std::vector<std::string>());
     EXPECT_TRUE(s.ended_by_device);
     EXPECT_EQ(exit_code_, kOutputLost); // which the supervisor rides out
     EXPECT_EQ(s.mismatches, 0u) << "of " << s.filtered << " filtered buffers";

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 #include "check/render.h"
 #include "check/tap_check.h"
 #include "tests/engine/test_support.h"

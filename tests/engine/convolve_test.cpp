@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/convolve.h"
+#include "engine/kernels/kernel_dispatch.h"
 #include "tests/engine/test_support.h"
 
 namespace {
@@ -36,7 +36,7 @@ std::array<uint32_t, 8> Bits(const BandFrame& f)
 // A path the CPU cannot run is reported, never passed.
 #define SKIP_IF_UNAVAILABLE(path)                                                                  \
     if (!PathAvailable(path))                                                                      \
-    GTEST_SKIP() << kConvolvePaths[path].name << " is not available on this CPU"
+    GTEST_SKIP() << kKernelPaths[path].name << " is not available on this CPU"
 
 // The windows of `count` output frames from an even or odd store index: a
 // zeroed store holding exactly those frames, and a zeroed tap table, in
@@ -67,7 +67,7 @@ struct Window {
         // One frame more, which must stay as it is.
         std::vector<BandFrame> out(count + 1);
         std::memset(out.data(), 0xA5, out.size() * sizeof(BandFrame));
-        kConvolvePaths[path].block(out.data(), frames, count, table.get(), n);
+        kKernelPaths[path].convolve(out.data(), frames, count, table.get(), n);
         std::array<uint32_t, 8> untouched;
         untouched.fill(0xA5A5A5A5u);
         EXPECT_EQ(Bits(out.back()), untouched);
@@ -84,7 +84,7 @@ struct Window {
 
 std::string PathName(uint32_t path)
 {
-    return kConvolvePaths[path].name;
+    return kKernelPaths[path].name;
 }
 
 // The paths held to the reference.

@@ -4,9 +4,9 @@
 #include <random>
 #include <vector>
 
-#include "engine/clock_bridge.h"
-#include "engine/convolve.h"
-#include "engine/resampler.h"
+#include "engine/clock/clock_bridge.h"
+#include "engine/kernels/kernel_dispatch.h"
+#include "engine/clock/resampler.h"
 #include "tests/engine/test_support.h"
 
 namespace {
@@ -46,10 +46,10 @@ TEST(Resampler, EveryPathGivesTheReferenceBits)
         for (uint32_t path = kPathSse; path < kPathCount; ++path) {
             if (!PathAvailable(path))
                 continue;
-            kResamplePaths[path](got.data(), left.data(), right.data(), pos, StepOf(ppm), kCount,
-                                 Table());
+            kKernelPaths[path].resample(got.data(), left.data(), right.data(), pos, StepOf(ppm),
+                                        kCount, Table());
             EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(float)), 0)
-                << kConvolvePaths[path].name << " at " << ppm << " ppm";
+                << kKernelPaths[path].name << " at " << ppm << " ppm";
         }
     }
 }
@@ -68,7 +68,8 @@ TEST(Resampler, SinesComeOutCleanAtEveryRatio)
         for (size_t i = 0; i < x.size(); ++i)
             x[i] = static_cast<float>(0.9 * std::sin(w * static_cast<double>(i)));
         const uint64_t step = StepOf(c.ppm);
-        kResamplePaths[ActivePath()](out.data(), x.data(), x.data(), 0, step, kCount, Table());
+        kKernelPaths[ActivePath()].resample(out.data(), x.data(), x.data(), 0, step, kCount,
+                                            Table());
         double ss = 0, sc = 0, cc = 0, ys = 0, yc = 0;
         std::vector<double> s(kCount), co(kCount);
         for (uint32_t k = 0; k < kCount; ++k) {
@@ -140,7 +141,7 @@ TEST(Resampler, CopyTrackAndLandWithoutAStep)
                 reference = output;
             } else {
                 EXPECT_TRUE(output == reference)
-                    << kConvolvePaths[path].name << " at " << c.ppm << " ppm";
+                    << kKernelPaths[path].name << " at " << c.ppm << " ppm";
             }
             EXPECT_EQ(resampler.Tracking(), !c.land) << c.ppm;
             // The last 40 packets: copies after a landing, and at a ratio of

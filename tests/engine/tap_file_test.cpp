@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 #include "tests/engine/test_support.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <xmmintrin.h>
 
 #include "base/console.h"
-#include "engine/convolve.h"
-#include "engine/fir_filter.h"
+#include "engine/kernels/kernel_dispatch.h"
+#include "engine/filter/fir_filter.h"
 
 static_assert(std::endian::native == std::endian::little,
               "output samples are packed from the bytes of little-endian integers");
@@ -100,7 +100,7 @@ void RenderFrames(CFIRFilter* f, uint32_t n, uint8_t* out, const FrameLayout& la
 {
     const float* stored = reinterpret_cast<const float*>(f->storage);
     if (f->divider_through == 0) {
-        const ConvolveBlockFunction convolve = kConvolvePaths[ActivePath()].block;
+        const ConvolveBlockFunction convolve = kKernelPaths[ActivePath()].convolve;
         alignas(64) BandFrame bands[kBlockFrames];
         for (uint32_t first = 0; first < n; first += kBlockFrames) {
             const uint32_t count = n - first < kBlockFrames ? n - first : kBlockFrames;

@@ -1,8 +1,8 @@
 // The AVX-512 kernel: sixteen output frames per vector (see
 // convolve_wide.h). AVX-512F only, built with -mavx512f -mno-fma and run only
 // where PathAvailable says so.
-#include "engine/convolve_wide.h"
-#include "engine/lanes_avx512.h"
+#include "engine/kernels/convolve_wide.h"
+#include "engine/kernels/lanes_avx512.h"
 
 namespace {
 

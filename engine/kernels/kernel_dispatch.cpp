@@ -11,14 +11,16 @@
 #include <cpuid.h>
 #endif
 
-#include "engine/convolve.h"
+#include "engine/kernels/kernel_dispatch.h"
 
-const ConvolvePath kConvolvePaths[kPathCount] = {
-    {"reference", ConvolveBlockReference},
-    {"sse", ConvolveBlockSse},
-    {"avx2", ConvolveBlockAvx2},
-    {"avx512", ConvolveBlockAvx512},
+const KernelPath kKernelPaths[kPathCount] = {
+    {"reference", ConvolveBlockReference, ResampleReference},
+    {"sse", ConvolveBlockSse, ResampleSse},
+    {"avx2", ConvolveBlockAvx2, ResampleAvx2},
+    {"avx512", ConvolveBlockAvx512, ResampleAvx512},
 };
+
+ClampLimitVectors ClampLimits = {{0.0f, 0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 0.0f}};
 
 namespace {
 
@@ -121,7 +123,7 @@ uint32_t ChoosePath(const char* name, uint32_t available)
     uint32_t path = kPathCount - 1;
     if (name != nullptr)
         for (uint32_t p = 0; p < kPathCount; ++p)
-            if (std::strcmp(name, kConvolvePaths[p].name) == 0)
+            if (std::strcmp(name, kKernelPaths[p].name) == 0)
                 path = p;
     return WidestUpTo(path, available);
 }

@@ -1,4 +1,4 @@
-#include "engine/capture_buffer.h"
+#include "engine/filter/capture_buffer.h"
 
 #include <cstring>
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "engine/capture_buffer.h"
-#include "engine/tap_file.h"
+#include "engine/filter/capture_buffer.h"
+#include "engine/filter/tap_file.h"
 
 // The tap files, band 0, 1 and 2, read from the working directory.
 extern const char* const kTapFileNames[3];

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/convolve.h"
+#include "engine/kernels/convolve.h"
 
 namespace {
 

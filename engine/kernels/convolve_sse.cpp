@@ -1,13 +1,11 @@
 // The SSE kernel. Everything runs in 128-bit single-precision vectors
 // (SSE and SSE2 only, no FMA), in the order of additions that convolve.h
 // fixes, so that it agrees bit for bit with ConvolveBandsReference.
-#include "engine/convolve.h"
+#include "engine/kernels/convolve.h"
 
 #include <cstdint>
 #include <emmintrin.h>
 #include <xmmintrin.h>
-
-ClampLimitVectors ClampLimits = {{0.0f, 0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 0.0f}};
 
 namespace {
 

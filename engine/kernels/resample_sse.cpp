@@ -1,7 +1,7 @@
 // The resampler's SSE path: four lanes of the 16-lane sums per vector.
 #include <xmmintrin.h>
 
-#include "engine/resample_wide.h"
+#include "engine/kernels/resample_wide.h"
 
 namespace {
 

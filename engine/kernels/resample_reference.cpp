@@ -2,7 +2,7 @@
 // additions of resampler.h. Tests hold every other path to it bit for bit.
 #include <cstddef>
 
-#include "engine/resampler.h"
+#include "engine/kernels/resample.h"
 
 void ResampleReference(float* out, const float* left, const float* right, uint64_t pos,
                        uint64_t step, uint32_t count, const float* table)

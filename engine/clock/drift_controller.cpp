@@ -1,4 +1,4 @@
-#include "engine/drift_controller.h"
+#include "engine/clock/drift_controller.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
-#include "engine/fir_filter.h"
+#include "engine/filter/fir_filter.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "base/aligned_memory.h"
 #include "base/console.h"
-#include "engine/tap_file.h"
+#include "engine/filter/tap_file.h"
 
 const char* const kTapFileNames[3] = {"FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt"};
 

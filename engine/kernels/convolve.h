@@ -56,25 +56,3 @@ void ConvolveBlockAvx2(BandFrame* out, const float* frames, uint32_t frame_count
                        uint32_t tap_count);
 void ConvolveBlockAvx512(BandFrame* out, const float* frames, uint32_t frame_count,
                          const float* taps, uint32_t tap_count);
-
-// The paths, narrowest first; a wider one is only ever chosen where it runs.
-enum : uint32_t { kPathReference, kPathSse, kPathAvx2, kPathAvx512, kPathCount };
-struct ConvolvePath {
-    const char* name; // as TRIVANDEL_KERNEL takes it
-    ConvolveBlockFunction block;
-};
-extern const ConvolvePath kConvolvePaths[kPathCount];
-
-// Whether this CPU has the instructions and the OS saves the registers.
-bool PathAvailable(uint32_t path);
-// Bit p set where path p is available (reference and SSE always are).
-uint32_t AvailablePaths();
-// The path named `name` if it is in `available`, else the widest available
-// one below it; the widest available one for a null or unknown name.
-uint32_t ChoosePath(const char* name, uint32_t available);
-
-// The path ReadData runs: chosen at start-up from TRIVANDEL_KERNEL
-// ("reference", "sse", "avx2", "avx512"; unset: the widest available).
-uint32_t ActivePath();
-// Runs `path` from now on, or the widest available one below it.
-void UsePath(uint32_t path);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/convolve.h"
+#include "engine/kernels/convolve.h"
 
 namespace {
 

@@ -1,16 +1,12 @@
 // The resampler's table, its scalar reference path and the stream around
 // the paths (see resampler.h).
-#include "engine/resampler.h"
+#include "engine/clock/resampler.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "base/aligned_memory.h"
-#include "engine/convolve.h"
-
-const ResampleFunction kResamplePaths[4] = {ResampleReference, ResampleSse, ResampleAvx2,
-                                            ResampleAvx512};
-static_assert(kPathCount == 4, "one resampler path per kernel path");
+#include "engine/kernels/kernel_dispatch.h"
 
 namespace {
 
@@ -216,7 +212,7 @@ void CResampler::Write(CCaptureBuffer* store, uint32_t frames, const uint8_t* da
 // of the next one to the start of the buffers.
 void CResampler::Produce(CCaptureBuffer* store)
 {
-    const ResampleFunction resample = kResamplePaths[path_];
+    const ResampleFunction resample = kKernelPaths[path_].resample;
     for (;;) {
         if (landing_ && static_cast<uint32_t>(pos_) == 0) {
             Flush(store);

@@ -1,7 +1,7 @@
 // The AVX2 kernel: eight output frames per vector (see convolve_wide.h).
 // Built with -mavx2 -mno-fma and run only where PathAvailable says so.
-#include "engine/convolve_wide.h"
-#include "engine/lanes_avx2.h"
+#include "engine/kernels/convolve_wide.h"
+#include "engine/kernels/lanes_avx2.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include <cstdint>
 
-#include "engine/capture_buffer.h"
-#include "engine/drift_controller.h"
-#include "engine/resampler.h"
+#include "engine/filter/capture_buffer.h"
+#include "engine/clock/drift_controller.h"
+#include "engine/clock/resampler.h"
 
 // What EndDrain reports, for the program's one event line.
 enum BridgeEvent : int32_t {
@@ -50,7 +50,7 @@ public:
     double RatioPpm() const { return controller_.Ppm(); }
     uint32_t SetPoint() const { return controller_.SetPoint(); }
     const CDriftController& Controller() const { return controller_; }
-    // The resampler runs path `path` of kResamplePaths from now on.
+    // The resampler runs path `path` of kKernelPaths from now on.
     void UsePath(uint32_t path) { resampler_.UsePath(path); }
     // Input frames waiting in the resampler (0 while copying).
     double HeldFrames() const { return resampler_.HeldFrames(); }

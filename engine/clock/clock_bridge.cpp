@@ -1,4 +1,4 @@
-#include "engine/clock_bridge.h"
+#include "engine/clock/clock_bridge.h"
 
 #include "base/wave_format.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <xmmintrin.h>
 
-#include "engine/resampler.h"
+#include "engine/kernels/resample.h"
 
 // s4 (lanes 0..3) to y: s2[l] = s4[l] + s4[l + 2]; y = s2[0] + s2[1].
 inline float FinishSum(__m128 s4)

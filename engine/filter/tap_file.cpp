@@ -1,4 +1,4 @@
-#include "engine/tap_file.h"
+#include "engine/filter/tap_file.h"
 
 #include <cmath>
 #include <cstdio>
