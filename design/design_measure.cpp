@@ -63,8 +63,7 @@ BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const BandDe
     const uint32_t k = std::max<uint32_t>(1, std::lround(centre_hz * grid / d.rate));
     m.centre_hz = k * d.rate / grid;
     const std::complex<double> h = ImpulseSpectrum(impulse, grid)[k];
-    const std::complex<double> r =
-        h * Undelay(k, grid, delay) * std::abs(scale) / band.prototype[k];
+    const std::complex<double> r = h * Undelay(k, grid, delay) * scale / band.prototype[k];
     m.gain_db = Db(std::abs(r));
     m.inverted = r.real() < 0;
     // Group delays: the taps' own, less the prototype's (its centre, or a
