@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -90,13 +91,14 @@ bool Step(const Words& w, size_t* at, double rate, BandStep* s)
     if (!numbers)
         return false;
     *at += values;
-    if (key == "gain" || (key == "delay" && v[0] >= 0)) {
+    if ((key == "gain" && std::abs(v[0]) <= 100) || (key == "delay" && v[0] >= 0 && v[0] <= 1000)) {
         *s = {key == "gain" ? kGain : kDelay, v[0], {}, 0, 0, 0};
         return true;
     }
     const StepKind eq = key == "peak" ? kPeak : key == "lowshelf" ? kLowShelf : kHighShelf;
     *s = {eq, 0, {}, v[0], v[1], v[2]};
-    return values == 3 && v[0] > 0 && v[0] < rate / 2 && v[2] > 0;
+    return values == 3 && v[0] > 0 && v[0] < rate / 2 && std::abs(v[1]) <= 40 && v[2] > 0 &&
+           v[2] <= 100;
 }
 
 const char* const kExpected[] = {
@@ -104,8 +106,9 @@ const char* const kExpected[] = {
     "taps N (3 to 262143)",
     "phase linear or phase minimum",
     "crossover FREQ linkwitz-riley 12|24|48, butterworth 6..48 or brickwall",
-    "a band setting: gain DB, delay MS (at least 0), polarity normal|inverted, highpass or "
-    "lowpass FREQ TYPE SLOPE, peak, lowshelf or highshelf FREQ GAIN Q",
+    "a band setting: gain DB (-100 to 100), delay MS (0 to 1000), polarity normal|inverted, "
+    "highpass or lowpass FREQ TYPE SLOPE, peak, lowshelf or highshelf FREQ GAIN (-40 to 40) Q "
+    "(up to 100)",
     "correction FILE",
     "rate, taps, phase, crossover, low, mid, high or correction",
 };
@@ -161,15 +164,27 @@ int Apply(const Words& w, Design* d, int* crossovers)
 
 bool ReadDesign(const std::filesystem::path& path, Design* d)
 {
-    std::ifstream file(path);
+    std::ifstream file(path, std::ios::binary);
     if (!file) {
         ConsolePrint(L"ERROR:Cannot open the design file %ls\n", PathText(path).c_str());
         return false;
     }
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    if (!ParseDesign(text, PathText(path), d))
+        return false;
+    if (!d->correction.empty())
+        d->correction = path.parent_path() / d->correction;
+    return true;
+}
+
+bool ParseDesign(const std::string& text, const std::wstring& name, Design* d)
+{
+    std::istringstream lines(text);
     std::string line;
     unsigned number = 0;
     int crossovers = 0;
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
         ++number;
         std::istringstream words(line.substr(0, line.find('#')));
         Words w;
@@ -179,7 +194,7 @@ bool ReadDesign(const std::filesystem::path& path, Design* d)
             continue;
         const int expected = Apply(w, d, &crossovers);
         if (expected >= 0) {
-            ConsolePrint(L"ERROR:%ls line %u: expected %s\n", PathText(path).c_str(), number,
+            ConsolePrint(L"ERROR:%ls line %u: expected %s\n", name.c_str(), number,
                          kExpected[expected]);
             return false;
         }
@@ -192,11 +207,9 @@ bool ReadDesign(const std::filesystem::path& path, Design* d)
         : d->crossovers[1].hz >= d->rate / 2    ? "crossover frequencies below half the rate"
                                                 : nullptr;
     if (problem != nullptr) {
-        ConsolePrint(L"ERROR:%ls line %u: expected %s\n", PathText(path).c_str(), number, problem);
+        ConsolePrint(L"ERROR:%ls line %u: expected %s\n", name.c_str(), number, problem);
         return false;
     }
-    if (!d->correction.empty())
-        d->correction = path.parent_path() / d->correction;
     return true;
 }
 

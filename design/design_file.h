@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 enum FilterType { kLinkwitzRiley, kButterworth, kBrickwall };
@@ -38,6 +39,8 @@ struct Design {
 // Reads a design file. False after printing the file, the line and what was
 // expected there.
 bool ReadDesign(const std::filesystem::path& path, Design* design);
+// The same for a design's text; `name` is how messages call the file.
+bool ParseDesign(const std::string& text, const std::wstring& name, Design* design);
 
 // What a band's steps amount to: gain as a factor with its sign (polarity),
 // and the delay in ms.
