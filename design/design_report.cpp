@@ -68,6 +68,17 @@ unsigned WarnDeviation(const Design& d, uint32_t band, const BandMeasure& m,
     return 1;
 }
 
+// Filters, EQ or a correction beyond the crossover, in any band.
+bool ShapesTheBands(const Design& d)
+{
+    bool shapes = !d.correction.empty();
+    for (const std::vector<BandStep>& steps : d.steps) {
+        for (const BandStep& s : steps)
+            shapes |= s.kind != kGain && s.kind != kDelay && s.kind != kPolarity;
+    }
+    return shapes;
+}
+
 bool ChangesTheSum(const Design& d)
 {
     bool changes = d.minimum_phase || !d.correction.empty();
@@ -103,12 +114,15 @@ unsigned PrintDesignSection(const std::filesystem::path& path, const Design& d,
         d.crossovers[0].type == kLinkwitzRiley && d.crossovers[1].type == kLinkwitzRiley;
     if (d.minimum_phase) {
         ConsolePrint(L"Minimum phase: the bands do not sum to a pure delay.\n");
-    } else if (lr) {
+    } else if (lr && !ShapesTheBands(d)) {
         double at;
         const double flat = FlatSumDeviationDb(r.written, d, r.grid, &at);
         ConsolePrint(L"Sum with the intended delays, gains and polarities taken out: largest "
                      L"deviation from flat %+.4f dB at %.1f Hz\n",
                      NoNegativeZero(flat, 0.0001), at);
+    } else if (lr) {
+        ConsolePrint(L"Sum: not compared with flat, as the bands' filters, EQ or correction "
+                     L"shape it.\n");
     }
     for (uint32_t band = 0; band < 3; ++band)
         warnings += WarnDeviation(d, band, r.measured[band], correction);

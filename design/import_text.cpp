@@ -70,7 +70,7 @@ bool Number(const char* p, const char* e, double* value, bool* comma, const char
     text[n] = '\0';
     char* end = nullptr;
     *value = std::strtod(text, &end);
-    if (n == 0 || end != text + n || !std::isfinite(*value))
+    if (n == 0 || end != text + n || !std::isfinite(static_cast<float>(*value)))
         return false;
     if (q < e && (*q == 'f' || *q == 'F'))
         ++q;

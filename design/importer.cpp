@@ -34,8 +34,8 @@ bool ReadRaw(const std::string& bytes, const std::wstring& name, ImportedFilter*
     for (size_t n = 0; n < f->impulse.size(); ++n) {
         T value;
         std::memcpy(&value, bytes.data() + n * sizeof(T), sizeof(T)); // little-endian, as x86
-        if (!std::isfinite(value)) {
-            ConsolePrint(L"ERROR:%ls value %llu is not a finite number\n", name.c_str(),
+        if (!std::isfinite(static_cast<float>(value))) {              // taps are floats
+            ConsolePrint(L"ERROR:%ls value %llu is not a finite 32-bit float\n", name.c_str(),
                          static_cast<unsigned long long>(n + 1));
             return false;
         }
