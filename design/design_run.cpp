@@ -1,6 +1,7 @@
 #include "design/design_run.h"
 
 #include <cmath>
+#include <cwchar>
 #include <vector>
 
 #include "base/console.h"
@@ -29,13 +30,14 @@ bool ReadFilter(const std::filesystem::path& file, double rate, ImportChannel ch
     const double shown_rate = f->rate > 0 ? f->rate : rate;
     const std::wstring rate_text =
         f->rate > 0 ? L", rate " + std::to_wstring(static_cast<long>(f->rate)) + L" Hz" : L"";
-    const std::wstring at =
-        shown_rate > 0 ? L" (" + std::to_wstring(peak * 1000.0 / shown_rate) + L" ms)" : L"";
+    wchar_t at[48] = L"";
+    if (shown_rate > 0)
+        std::swprintf(at, 48, L" (%.3f ms)", peak * 1000.0 / shown_rate);
     ConsolePrint(L"Read %ls: %ls, %llu taps%ls, peak %.6g (%+.2f dB) at tap %llu%ls\n",
                  PathText(file).c_str(), f->format,
                  static_cast<unsigned long long>(f->impulse.size()), rate_text.c_str(),
                  f->impulse[peak], 20.0 * std::log10(std::abs(f->impulse[peak]) + 1e-300),
-                 static_cast<unsigned long long>(peak), at.c_str());
+                 static_cast<unsigned long long>(peak), at);
     if (f->decimal_comma)
         ConsolePrint(L"  its numbers are written with a decimal comma: read as decimal points\n");
     return true;

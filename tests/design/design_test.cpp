@@ -25,6 +25,12 @@ Design Crossover(FilterEdge low, FilterEdge high)
     return d;
 }
 
+Design MinimumPhase(Design d)
+{
+    d.minimum_phase = true;
+    return d;
+}
+
 // A band's taps as written: the impulse reversed.
 std::vector<double> FileTaps(const Design& d, uint32_t band)
 {
@@ -61,6 +67,11 @@ TEST(Design, EachFilterHasItsClosedFormMagnitude)
          0,
          {500, 1000, 2000},
          {Db(1 / std::sqrt(1 + 1.0 / 64)), Db(std::sqrt(0.5)), bw18}},
+        {"LR24 low-pass, minimum phase",
+         MinimumPhase(Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24})),
+         0,
+         {500, 1000, 2000},
+         {Db(16.0 / 17), Db(0.5), lr24}},
         {"brickwall low-pass",
          Crossover({1000, kBrickwall, 0}, {5000, kBrickwall, 0}),
          0,
@@ -96,6 +107,9 @@ TEST(Design, LinkwitzRileyBandsSumFlatAndKeepTheirDelayGainAndPolarity)
             sum[k] = flat[0][k] + flat[1][k] + flat[2][k];
         EXPECT_NEAR(GainDb(sum, hz, 48000), 0, 0.01) << hz;
     }
+    // Minimum phase: the latency of an analog crossover (about a
+    // millisecond at 100 Hz), not the 2047 frames of linear phase.
+    EXPECT_LT(GroupDelay(FileTaps(MinimumPhase(d), 0), 100, 48000), 100);
     d.steps[1] = {{kDelay, 0.1234, {}, 0, 0, 0}, {kGain, -2.5, {}, 0, 0, 0}};
     d.steps[2] = {{kPolarity, -1, {}, 0, 0, 0}, {kGain, 3, {}, 0, 0, 0}};
     for (uint32_t band : {1u, 2u}) {
