@@ -8,6 +8,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 DESIGN = sys.argv[1]
 EXAMPLE = """rate 48000
@@ -74,6 +75,21 @@ class DesignCommandLine(unittest.TestCase):
                 written = [os.path.exists(os.path.join(scratch, n)) for n in NAMES]
                 self.assertEqual(written, [status < 2] * 3)
                 self.assertEqual([n for n in os.listdir(scratch) if n.endswith(".tmp")], [])
+
+    def test_svg_draws_each_band_beside_its_dashed_target_and_the_sum(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            write(scratch, "d.txt", EXAMPLE)
+            code, lines = run(["d.txt", "-out", ".", "-svg", "r.svg"], scratch)
+            self.assertEqual((code, lines[-1]), (0, "Responses drawn in r.svg"))
+            curves = list(ElementTree.parse(os.path.join(scratch, "r.svg")).getroot().iter(
+                "{http://www.w3.org/2000/svg}polyline"))
+            self.assertEqual([c.get("stroke-dasharray") is not None for c in curves],
+                             [True, False] * 3 + [False])
+            # Drawn and target curves of a band lie on each other.
+            def heights(curve):
+                return [round(float(p.split(",")[1])) for p in curve.get("points").split()]
+            for target, band in zip(curves[0:6:2], curves[1:6:2]):
+                self.assertEqual(heights(target), heights(band))
 
     def test_imports(self):
         with tempfile.TemporaryDirectory() as scratch:
