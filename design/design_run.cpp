@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cwchar>
+#include <system_error>
 #include <vector>
 
 #include "base/console.h"
@@ -81,10 +82,13 @@ int RunDesign(const std::filesystem::path& path, const std::filesystem::path& ou
                  PathText(out).c_str());
 
     // The check's report on the files as written, read by the program's
-    // own reader.
+    // own reader under the names trivandel.exe opens, from their folder.
+    std::error_code ec;
+    const std::filesystem::path svg_file = svg.empty() ? svg : std::filesystem::absolute(svg, ec);
+    std::filesystem::current_path(out, ec);
     TapList lists[3];
     for (uint32_t band = 0; band < 3; ++band) {
-        if (!ReadTapFile(paths[band].string().c_str(), &lists[band]))
+        if (ec || !ReadTapFile(kTapFileNames[band], &lists[band]))
             return 2;
     }
     const BandTaps taps = ToBandTaps(lists);
@@ -98,7 +102,7 @@ int RunDesign(const std::filesystem::path& path, const std::filesystem::path& ou
     }
     const unsigned warnings = PrintDesignSection(path, d, correction.impulse, r, check);
     if (!svg.empty()) {
-        if (!WriteDesignSvg(svg, d, r)) {
+        if (!WriteDesignSvg(svg_file, d, r)) {
             ConsolePrint(L"ERROR:Cannot write %ls\n", PathText(svg).c_str());
             return 2;
         }
