@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numbers>
 
 #include "design/band_target.h"
@@ -11,10 +12,14 @@ namespace {
 
 using Complex = std::complex<double>;
 
-CFft<double> Transform(uint32_t grid)
+// One transform per grid size, set up once: its tables cost as much as a
+// transform. The designer runs on one thread.
+const CFft<double>& Transform(uint32_t grid)
 {
-    CFft<double> fft;
-    fft.Setup(grid);
+    static std::map<uint32_t, CFft<double>> transforms;
+    CFft<double>& fft = transforms[grid];
+    if (fft.Size() != grid)
+        fft.Setup(grid);
     return fft;
 }
 
@@ -28,7 +33,7 @@ Complex Delay(uint32_t k, uint32_t grid, double frames)
 // cepstrum folded onto positive quefrencies, exponentiated.
 Spectrum MinimumPhase(const std::vector<double>& magnitude, uint32_t grid)
 {
-    const CFft<double> fft = Transform(grid);
+    const CFft<double>& fft = Transform(grid);
     std::vector<Complex> c(grid);
     const double floor = 1e-15; // -300 dB: the log of a deep stop band stays finite
     for (uint32_t k = 0; k <= grid / 2; ++k) {

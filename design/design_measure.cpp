@@ -29,7 +29,12 @@ double Db(double magnitude)
 double LargestDeviationDb(const std::vector<double>& impulse, const Spectrum& prototype,
                           double rate, uint32_t grid, double* at_hz)
 {
-    const Spectrum h = ImpulseSpectrum(impulse, grid);
+    return SpectrumDeviationDb(ImpulseSpectrum(impulse, grid), prototype, rate, grid, at_hz);
+}
+
+double SpectrumDeviationDb(const Spectrum& h, const Spectrum& prototype, double rate, uint32_t grid,
+                           double* at_hz)
+{
     uint32_t first, last;
     AudibleBins(rate, grid, &first, &last);
     double worst = 0;
@@ -56,13 +61,14 @@ BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const BandDe
     m.intended_gain_db = Db(std::abs(scale));
     m.intended_inverted = scale < 0;
     m.intended_delay_ms = BandDelayMs(d, index);
-    m.deviation_db = LargestDeviationDb(impulse, band.prototype, d.rate, grid, &m.deviation_hz);
+    const Spectrum spectrum = ImpulseSpectrum(impulse, grid);
+    m.deviation_db = SpectrumDeviationDb(spectrum, band.prototype, d.rate, grid, &m.deviation_hz);
 
     // At a bin near the band's centre: the taps' response with the delay
     // and the prototype's phase taken out leaves the gain with its sign.
     const uint32_t k = std::max<uint32_t>(1, std::lround(centre_hz * grid / d.rate));
     m.centre_hz = k * d.rate / grid;
-    const std::complex<double> h = ImpulseSpectrum(impulse, grid)[k];
+    const std::complex<double> h = spectrum[k];
     const std::complex<double> r = h * Undelay(k, grid, delay) * scale / band.prototype[k];
     m.gain_db = Db(std::abs(r));
     m.inverted = r.real() < 0;

@@ -23,6 +23,10 @@ struct BandMeasure {
 double LargestDeviationDb(const std::vector<double>& impulse, const Spectrum& prototype,
                           double rate, uint32_t grid, double* at_hz);
 
+// The same for the impulse's spectrum on the grid.
+double SpectrumDeviationDb(const Spectrum& h, const Spectrum& prototype, double rate, uint32_t grid,
+                           double* at_hz);
+
 BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const BandDesign& band,
                                 const Design& design, uint32_t index, double centre_hz,
                                 uint32_t grid);
