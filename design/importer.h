@@ -22,12 +22,12 @@ struct ImportedFilter {
 };
 
 // False after printing what is wrong, naming the file (and the line of a
-// text). `name` is how messages call the file.
+// text).
 bool ImportFilter(const std::filesystem::path& path, ImportChannel channel, ImportedFilter* f);
 
-// The same for the bytes of a file that is not WAVE (the extension chooses
-// raw floats; anything else is text).
+// The same for the bytes of a file that is not WAVE: the extension of
+// `name` chooses raw floats, anything else is text.
 bool ImportBytes(const std::string& bytes, const std::filesystem::path& name, ImportedFilter* f);
 
-// Text in memory; the lines of messages are counted from 1.
+// Text in memory; `name` is how messages call it, its lines count from 1.
 bool ImportText(const std::string& text, const std::wstring& name, ImportedFilter* f);
