@@ -56,7 +56,7 @@ bool Edge(const Words& w, size_t* at, double rate, FilterEdge* edge)
         return true;
     }
     double slope = 0;
-    if (w.size() < first + 3 || !Number(w[first + 2], &slope))
+    if (w.size() < first + 3 || !Number(w[first + 2], &slope) || !(slope >= 6 && slope <= 48))
         return false;
     *at = first + 3;
     edge->slope = static_cast<int>(slope);
@@ -65,7 +65,7 @@ bool Edge(const Words& w, size_t* at, double rate, FilterEdge* edge)
         return slope == 12 || slope == 24 || slope == 48;
     }
     edge->type = kButterworth;
-    return type == "butterworth" && slope >= 6 && slope <= 48 && std::fmod(slope, 6) == 0;
+    return type == "butterworth" && std::fmod(slope, 6) == 0;
 }
 
 // One band setting from w[*at...]; moves *at past it. False when it does
