@@ -52,8 +52,9 @@ double SpectrumDeviationDb(const Spectrum& h, const Spectrum& prototype, double 
     return worst;
 }
 
-BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const BandDesign& band,
-                                const Design& d, uint32_t index, double centre_hz, uint32_t grid)
+BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const Spectrum& spectrum,
+                                const BandDesign& band, const Design& d, uint32_t index,
+                                double centre_hz, uint32_t grid)
 {
     BandMeasure m;
     const double scale = BandScale(d, index);
@@ -61,7 +62,6 @@ BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const BandDe
     m.intended_gain_db = Db(std::abs(scale));
     m.intended_inverted = scale < 0;
     m.intended_delay_ms = BandDelayMs(d, index);
-    const Spectrum spectrum = ImpulseSpectrum(impulse, grid);
     m.deviation_db = SpectrumDeviationDb(spectrum, band.prototype, d.rate, grid, &m.deviation_hz);
 
     // At a bin near the band's centre: the taps' response with the delay
@@ -81,12 +81,12 @@ BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const BandDe
     return m;
 }
 
-double FlatSumDeviationDb(const std::array<std::vector<double>, 3>& impulses, const Design& d,
-                          uint32_t grid, double* at_hz)
+double FlatSumDeviationDb(const std::array<Spectrum, 3>& spectra, const Design& d, uint32_t grid,
+                          double* at_hz)
 {
     Spectrum sum(grid / 2 + 1);
     for (uint32_t band = 0; band < 3; ++band) {
-        const Spectrum h = ImpulseSpectrum(impulses[band], grid);
+        const Spectrum& h = spectra[band];
         const double frames = BandDelayMs(d, band) * d.rate / 1000.0 + (d.taps - 1) / 2.0;
         const double scale = BandScale(d, band);
         for (uint32_t k = 0; k < sum.size(); ++k)

@@ -27,11 +27,13 @@ double LargestDeviationDb(const std::vector<double>& impulse, const Spectrum& pr
 double SpectrumDeviationDb(const Spectrum& h, const Spectrum& prototype, double rate, uint32_t grid,
                            double* at_hz);
 
-BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const BandDesign& band,
-                                const Design& design, uint32_t index, double centre_hz,
-                                uint32_t grid);
+// `spectrum` is the impulse's on the grid.
+BandMeasure MeasureDesignedBand(const std::vector<double>& impulse, const Spectrum& spectrum,
+                                const BandDesign& band, const Design& design, uint32_t index,
+                                double centre_hz, uint32_t grid);
 
 // The three bands summed once each band's intended delay, gain and polarity
 // are taken out: its largest deviation from flat, 20 Hz to 20 kHz.
-double FlatSumDeviationDb(const std::array<std::vector<double>, 3>& impulses, const Design& design,
+// `spectra`: the bands' impulses on the grid.
+double FlatSumDeviationDb(const std::array<Spectrum, 3>& spectra, const Design& design,
                           uint32_t grid, double* at_hz);

@@ -116,7 +116,7 @@ unsigned PrintDesignSection(const std::filesystem::path& path, const Design& d,
         ConsolePrint(L"Minimum phase: the bands do not sum to a pure delay.\n");
     } else if (lr && !ShapesTheBands(d)) {
         double at;
-        const double flat = FlatSumDeviationDb(r.written, d, r.grid, &at);
+        const double flat = FlatSumDeviationDb(r.spectra, d, r.grid, &at);
         ConsolePrint(L"Sum with the intended delays, gains and polarities taken out: largest "
                      L"deviation from flat %+.4f dB at %.1f Hz\n",
                      NoNegativeZero(flat, 0.0001), at);

@@ -15,6 +15,7 @@ struct DesignResult {
     uint32_t grid = 0;
     std::array<BandDesign, 3> bands;
     std::array<std::vector<double>, 3> written; // the taps read back, time order
+    std::array<Spectrum, 3> spectra;            // theirs, on the grid
     std::array<BandMeasure, 3> measured;
 };
 

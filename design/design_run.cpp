@@ -97,8 +97,9 @@ int RunDesign(const std::filesystem::path& path, const std::filesystem::path& ou
     PrintReport(check);
     for (uint32_t band = 0; band < 3; ++band) {
         r.written[band].assign(taps[band].rbegin(), taps[band].rend());
-        r.measured[band] = MeasureDesignedBand(r.written[band], r.bands[band], d, band,
-                                               check.bands[band].centre_hz, r.grid);
+        r.spectra[band] = ImpulseSpectrum(r.written[band], r.grid);
+        r.measured[band] = MeasureDesignedBand(r.written[band], r.spectra[band], r.bands[band], d,
+                                               band, check.bands[band].centre_hz, r.grid);
     }
     const unsigned warnings = PrintDesignSection(path, d, correction.impulse, r, check);
     if (!svg.empty()) {

@@ -34,7 +34,7 @@ bool WriteDesignSvg(const std::filesystem::path& path, const Design& d, const De
         << kHeight << "\">\n";
     Spectrum sum(r.grid / 2 + 1);
     for (uint32_t band = 0; band < 3; ++band) {
-        const Spectrum h = ImpulseSpectrum(r.written[band], r.grid);
+        const Spectrum& h = r.spectra[band];
         for (size_t k = 0; k < sum.size(); ++k)
             sum[k] += h[k];
         svg << "<polyline fill=\"none\" stroke=\"" << kColours[band]
