@@ -223,7 +223,7 @@ void SubBlock(BandFrame* out, const float* frames, uint32_t count, const float* 
         }
         slots[6] = peak;
         slots[7] = peak;
-        V::StoreFrames(dst + parity + 2 * first_frame, slots);
+        V::StoreBandFrames(dst + parity + 2 * first_frame, slots);
     }
     if (dst != out)
         std::memcpy(out, partial, count * sizeof(BandFrame));
