@@ -32,6 +32,20 @@ struct TempDir {
     }
 };
 
+// Makes `folder` the working folder, where the program reads its tap files,
+// until it goes out of scope.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::filesystem::path& folder)
+    {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder() { std::filesystem::current_path(previous_); }
+
+private:
+    const std::filesystem::path previous_ = std::filesystem::current_path();
+};
+
 inline std::wstring Wide(const std::string& s)
 {
     return std::wstring(s.begin(), s.end());
