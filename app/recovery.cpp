@@ -44,8 +44,8 @@ bool BeginRecovery(DWORD end, bool first_start, const Settings& settings, const 
     case kEndpointMissing:
         if (first_start)
             return false;
-        if (watch->enumerator != nullptr &&
-            CheckEndpoints(watch->enumerator, &settings) == EndpointCheck::kOutputIsDefault) {
+        if (watch->enumerator.Get() != nullptr &&
+            CheckEndpoints(watch->enumerator.Get(), &settings) == EndpointCheck::kOutputIsDefault) {
             SayOutputIsDefault(recovery);
         } else {
             ConsolePrint(L"WARNING:An audio device is missing. Waiting for it.\n");
@@ -63,7 +63,7 @@ EndpointWait WaitForEndpoints(const Settings& settings, const wchar_t* priority_
 {
     for (;;) {
         HANDLE handles[4] = {ctrlEvent, powerEvent, watch->default_changed, watch->devices_changed};
-        DWORD count = watch->enumerator != nullptr ? 4 : 2;
+        DWORD count = watch->enumerator.Get() != nullptr ? 4 : 2;
         DWORD result = WaitForMultipleObjects(count, handles, FALSE, recovery->retry_ms);
         if (result == WAIT_OBJECT_0)
             return EndpointWait::kCtrlC;
@@ -78,9 +78,9 @@ EndpointWait WaitForEndpoints(const Settings& settings, const wchar_t* priority_
         if (priorityProcess)
             return EndpointWait::kPriorityApp;
         // Without notifications the capture start itself is the check.
-        if (watch->enumerator == nullptr)
+        if (watch->enumerator.Get() == nullptr)
             return EndpointWait::kReady;
-        EndpointCheck check = CheckEndpoints(watch->enumerator, &settings);
+        EndpointCheck check = CheckEndpoints(watch->enumerator.Get(), &settings);
         if (check == EndpointCheck::kPresent)
             return EndpointWait::kReady;
         if (check == EndpointCheck::kOutputIsDefault)
