@@ -11,7 +11,6 @@
 
 #include "base/aligned_memory.h"
 #include "tests/console_capture.h"
-#include "base/wave_format.h"
 
 // A fresh folder under the system's temporary folder, removed with its files.
 struct TempDir {
