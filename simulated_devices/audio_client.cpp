@@ -37,23 +37,24 @@ HRESULT SimulatedAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags,
                                          const WAVEFORMATEX* format, LPCGUID)
 {
     HRESULT hr = Enter("IAudioClient::Initialize");
-    if (FAILED(hr))
-        return hr;
     if (initialized_ || failed_)
-        return AUDCLNT_E_ALREADY_INITIALIZED;
+        return FAILED(hr) ? hr : AUDCLNT_E_ALREADY_INITIALIZED;
     format_ = Copy(format);
     flags_ = flags;
     periodicity_ = periodicity;
+    HRESULT refused = S_OK;
     if (mode == AUDCLNT_SHAREMODE_EXCLUSIVE) {
-        // A refused client answers GetBufferSize and nothing else.
-        HRESULT refused = ExclusiveBuffer(spec_, format_, duration, periodicity, &buffer_frames_);
-        failed_ = FAILED(refused);
-        if (failed_)
-            return refused;
+        refused = ExclusiveBuffer(spec_, format_, duration, periodicity, &buffer_frames_);
     } else {
         buffer_frames_ =
             static_cast<uint32_t>((duration * format_.samples_per_sec + 5000000) / 10000000);
     }
+    // A refused client answers GetBufferSize, with the buffer it would have
+    // had, and nothing else; an injected refusal leaves it so too.
+    refused = FAILED(hr) ? hr : refused;
+    failed_ = FAILED(refused);
+    if (failed_)
+        return refused;
     initialized_ = true;
     Locked([&](State& s) {
         s.d.initializations.push_back({spec_.id, mode, flags, duration, periodicity, format_});
