@@ -1,6 +1,7 @@
 // An owning pointer to a COM interface, released when it goes out of scope.
 // For interfaces whose release order is no part of the behaviour (the device
-// watch, the probe); the capture thread writes its ordered teardown out.
+// watch, the probe, the endpoint listing); the capture thread writes its
+// ordered teardown out.
 #pragma once
 
 template <class Interface> class ComPtr {
@@ -22,6 +23,13 @@ public:
     void** PutVoid() { return reinterpret_cast<void**>(Put()); }
     // For a call that may release what is held and hand out another.
     Interface** Address() { return &p_; }
+    // Hands the reference to the caller.
+    Interface* Detach()
+    {
+        Interface* p = p_;
+        p_ = nullptr;
+        return p;
+    }
     // Takes over an interface whose reference the caller holds.
     void Attach(Interface* p)
     {
