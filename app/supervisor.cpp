@@ -6,11 +6,7 @@
 
 #include <clocale>
 
-#include "audio/capture_end.h"
-#include "audio/capture_thread.h"
-#include "audio/device_watch.h"
 #include "app/command_line.h"
-#include "base/console.h"
 #include "app/console_handler.h"
 #include "app/hotkeys.h"
 #include "app/power_window.h"
@@ -18,6 +14,10 @@
 #include "app/recovery.h"
 #include "app/shared_state.h"
 #include "app/timestamp.h"
+#include "audio/capture_end.h"
+#include "audio/capture_thread.h"
+#include "audio/device_watch.h"
+#include "base/console.h"
 
 namespace {
 
