@@ -51,10 +51,10 @@ inline void Radix4Stage(const T* xr, const T* xi, T* yr, T* yi, uint32_t m, uint
     for (uint32_t p = 0; p < m; ++p) {
         const T u1r = w1r[p], u1i = w1i[p], u2r = w2r[p], u2i = w2i[p];
         const T u3r = w3r[p], u3i = w3i[p];
-        const T* ar = xr + static_cast<size_t>(s) * p;
-        const T* ai = xi + static_cast<size_t>(s) * p;
-        T* zr = yr + static_cast<size_t>(4 * s) * p;
-        T* zi = yi + static_cast<size_t>(4 * s) * p;
+        const T* __restrict ar = xr + static_cast<size_t>(s) * p;
+        const T* __restrict ai = xi + static_cast<size_t>(s) * p;
+        T* __restrict zr = yr + static_cast<size_t>(4 * s) * p;
+        T* __restrict zi = yi + static_cast<size_t>(4 * s) * p;
         for (uint32_t q = 0; q < s; ++q) {
             const T pr = ar[q] + ar[q + 2 * sm], pi = ai[q] + ai[q + 2 * sm];
             const T mr = ar[q] - ar[q + 2 * sm], mi = ai[q] - ai[q + 2 * sm];
