@@ -42,17 +42,27 @@ template <class T> bool CFft<T>::Setup(uint32_t size)
     size_ = size;
     twiddles_.clear();
     constexpr double kTwoPi = 6.283185307179586476925;
-    for (uint32_t n = size; n >= 4; n /= 4) {
+    for (uint32_t n = size, s = 1; n >= 4; n /= 4, s *= 4) {
         const uint32_t m = n / 4;
         const size_t first = twiddles_.size();
-        twiddles_.resize(first + 6 * static_cast<size_t>(m));
+        // The stage of stride 4 also has each value four times over, for
+        // the paths whose vectors are wider than four values.
+        const uint32_t repeat = s == 4 ? 4 : 0;
+        twiddles_.resize(first + 6 * static_cast<size_t>(m) * (1 + repeat));
+        T* plain = twiddles_.data() + first;
+        T* repeated = plain + 6 * static_cast<size_t>(m);
         for (uint32_t k = 1; k <= 3; ++k)
             for (uint32_t p = 0; p < m; ++p) {
                 // Reduced to the first turn in integers, so that large
                 // products do not lose the angle's precision.
                 const double angle = -kTwoPi * static_cast<double>((uint64_t{k} * p) % n) / n;
-                twiddles_[first + (2 * k - 2) * m + p] = static_cast<T>(std::cos(angle));
-                twiddles_[first + (2 * k - 1) * m + p] = static_cast<T>(std::sin(angle));
+                const T w[2] = {static_cast<T>(std::cos(angle)), static_cast<T>(std::sin(angle))};
+                for (uint32_t part = 0; part < 2; ++part) {
+                    const size_t array = 2 * (k - 1) + part;
+                    plain[array * m + p] = w[part];
+                    for (uint32_t r = 0; r < repeat; ++r)
+                        repeated[array * repeat * m + repeat * p + r] = w[part];
+                }
             }
     }
     return true;

@@ -34,7 +34,8 @@ private:
 
     uint32_t size_ = 0;
     // Per radix-4 stage of length n: w^p, w^2p, w^3p (w = e^(-2 pi i / n)),
-    // p < n / 4, as six arrays: real and imaginary parts of each.
+    // p < n / 4, as six arrays: real and imaginary parts of each; for the
+    // second stage (stride 4) then the same with every value four times.
     std::vector<T> twiddles_;
 };
 

@@ -2,4 +2,4 @@
 #include "engine/fft/fft_core.h"
 #include "engine/fft/fft_paths.h"
 
-TRIVANDEL_FFT_PATH(Reference)
+TRIVANDEL_FFT_PATH(Reference, 0)

@@ -32,7 +32,7 @@ uint32_t CPartitionedConvolver::ChooseBlock(uint32_t tap_count, uint32_t pass_fr
     uint32_t best = kSmallestBlock;
     for (uint32_t b = kSmallestBlock; b <= kLargestBlock; b *= 2) {
         const double n = 2.0 * b;
-        const double transform = 0.6 * n * std::log2(n);
+        const double transform = 0.3 * n * std::log2(n);
         const double parts = std::ceil(static_cast<double>(tap_count) / b);
         const double reached = std::ceil(frames / b) + 1;
         const double per_pass =
