@@ -81,7 +81,7 @@ void BM_Convolution(benchmark::State& state, uint8_t convolution, uint32_t path)
 
 void Lengths(benchmark::internal::Benchmark* b, bool both_buffers)
 {
-    for (int taps : {1023, 4095, 16383, 65535, 262143}) {
+    for (int taps : {63, 127, 255, 511, 1023, 4095, 16383, 65535, 262143}) {
         b->Args({taps, 4752});
         if (both_buffers)
             b->Args({taps, 480});
