@@ -90,27 +90,6 @@ TEST(Fft, MatchesTheDoublePrecisionDftOnEveryPath)
     }
 }
 
-TEST(FftEngine, TheVariableNamesTheEngine)
-{
-    const struct {
-        const char* value;
-        bool known;
-        uint8_t convolution;
-    } cases[] = {{nullptr, true, kConvolutionDirect},
-                 {"direct", true, kConvolutionDirect},
-                 {"fft", true, kConvolutionFft},
-                 {"FFT", false, kConvolutionDirect}};
-    for (const auto& c : cases) {
-        ConsoleCapture console;
-        uint8_t convolution = kConvolutionDirect;
-        EXPECT_EQ(ChooseConvolution(c.value, &convolution), c.known);
-        EXPECT_EQ(convolution, c.convolution);
-        EXPECT_EQ(console.Text(),
-                  c.known ? L""
-                          : L"ERROR:TRIVANDEL_CONVOLUTION must be direct or fft, not \"FFT\".\n");
-    }
-}
-
 // The windows ReadData weighs, in double: channel pairs (BPF, LPF, HPF) of
 // output frame k from input frames k .. k + taps - 1, at 32-bit full scale.
 double Exact(const std::vector<float>& x, const std::vector<float>& taps, uint32_t count, size_t k,
