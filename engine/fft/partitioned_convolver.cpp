@@ -119,7 +119,7 @@ void CPartitionedConvolver::BeginPass(const float* frames, uint32_t frame_count,
     source_ = frames;
     source_first_ = out_ - (taps_ - 1);
     pass_end_ = out_ + frame_count;
-    reset_pending_ = uint64_t{stored} < uint64_t{frame_count} + taps_ - 1;
+    data_end_ = source_first_ + stored;
 }
 
 void CPartitionedConvolver::Ingest(uint64_t limit)
@@ -175,7 +175,18 @@ void CPartitionedConvolver::EnsureTail(uint64_t block)
 void CPartitionedConvolver::ComputeBlock(uint64_t block)
 {
     const uint64_t end = (block + 1) * block_;
-    Ingest(std::min(pass_end_, end));
+    const uint64_t wanted = std::min(pass_end_, end);
+    // Frames not captured yet read as silence, as in the direct kernel's
+    // windows: within this block they are the partial transform's zeros,
+    // to be transformed again once captured. Missing frames of an earlier
+    // block are taken as the zeros the store holds there, and the next pass
+    // starts afresh.
+    uint64_t limit = std::min(wanted, data_end_);
+    if (limit < block * block_) {
+        limit = wanted;
+        reset_pending_ = true;
+    }
+    Ingest(limit);
     EnsureTail(block);
     const float* x = Delayed(block);
     if (in_ < end) {
@@ -192,7 +203,7 @@ void CPartitionedConvolver::ComputeBlock(uint64_t block)
         fft_.InverseSplit(y, y + size_, work_);
     }
     y_block_ = static_cast<int64_t>(block);
-    y_valid_ = in_;
+    y_valid_ = wanted;
 }
 
 void CPartitionedConvolver::Spread()

@@ -38,9 +38,9 @@ public:
 
     // Starts a pass of frame_count output frames whose first window starts
     // at `frames` (stereo floats); frame_count + tap_count - 1 frames are
-    // readable there. The first `stored` of them are data; a pass that reads
-    // past them makes the next pass start afresh, for what read as silence
-    // now may be captured later.
+    // readable there. The first `stored` of them are data; the rest read as
+    // silence in this pass (as the caller has zeroed them) and are taken
+    // again, as data, in a later pass.
     void BeginPass(const float* frames, uint32_t frame_count, uint32_t stored);
 
     // The pass's next `count` frames, as the kernel makes them: the six
@@ -73,7 +73,7 @@ private:
     float* y_ = nullptr;    // the output of block y_block_, all bands
     // Stream positions, counted in input frames since Reset: output frame
     // t - (tap_count - 1) is the filter's output at input frame t.
-    uint64_t in_ = 0, out_ = 0, pass_end_ = 0, source_first_ = 0, y_valid_ = 0;
+    uint64_t in_ = 0, out_ = 0, pass_end_ = 0, source_first_ = 0, y_valid_ = 0, data_end_ = 0;
     int64_t tail_block_ = -1, next_block_ = -1, y_block_ = -1;
     uint32_t next_done_ = 0;
     const float* source_ = nullptr;
