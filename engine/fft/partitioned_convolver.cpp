@@ -54,7 +54,7 @@ bool CPartitionedConvolver::Setup(const float* taps, uint32_t tap_count, uint32_
     size_ = 2 * block_;
     parts_ = std::max<uint32_t>((tap_count + block_ - 1) / block_, 1);
     const size_t spectrum = 2 * size_t{size_};
-    const size_t floats = spectrum * (kBands * parts_ + parts_ + 3 + 3 * kBands);
+    const size_t floats = spectrum * (kBands * parts_ + parts_ + 4 + 3 * kBands);
     AlignedFree(memory_);
     memory_ = static_cast<float*>(AlignedAlloc(floats * sizeof(float)));
     double* h = static_cast<double*>(AlignedAlloc(2 * spectrum * sizeof(double)));
@@ -72,7 +72,7 @@ bool CPartitionedConvolver::Setup(const float* taps, uint32_t tap_count, uint32_
     window_ = fdl_ + spectrum * parts_;
     x_ = window_ + spectrum;
     work_ = x_ + spectrum;
-    tail_ = work_ + spectrum;
+    tail_ = work_ + 2 * spectrum;
     next_ = tail_ + spectrum * kBands;
     y_ = next_ + spectrum * kBands;
     // In double, rounded once; the inverse transform's 1 / (2B) goes in here.
@@ -178,15 +178,22 @@ void CPartitionedConvolver::ComputeBlock(uint64_t block)
     const uint64_t wanted = std::min(pass_end_, end);
     // Frames not captured yet read as silence, as in the direct kernel's
     // windows: within this block they are the partial transform's zeros,
-    // to be transformed again once captured. Missing frames of an earlier
-    // block are taken as the zeros the store holds there, and the next pass
-    // starts afresh.
+    // to be transformed again once captured; so in the block before, which
+    // then stays out of the delay line. A shortfall of more is taken as the
+    // zeros the store holds there, and the next pass starts afresh.
+    const uint64_t start = block * block_;
     uint64_t limit = std::min(wanted, data_end_);
-    if (limit < block * block_) {
+    if (limit + block_ < start) {
         limit = wanted;
         reset_pending_ = true;
     }
     Ingest(limit);
+    if (in_ < start) {
+        ComputeBeforeCapture(block);
+        y_block_ = static_cast<int64_t>(block);
+        y_valid_ = wanted;
+        return;
+    }
     EnsureTail(block);
     const float* x = Delayed(block);
     if (in_ < end) {
@@ -206,6 +213,39 @@ void CPartitionedConvolver::ComputeBlock(uint64_t block)
     y_valid_ = wanted;
 }
 
+void CPartitionedConvolver::ComputeBeforeCapture(uint64_t block)
+{
+    // The window holds the block before, part captured: its spectrum, and
+    // that of this block (the same frames first, zeros after).
+    const size_t n = size_;
+    std::memcpy(x_, window_, 2 * n * sizeof(float));
+    fft_.ForwardSplit(x_, x_ + n, work_);
+    float* x = work_ + 2 * n;
+    for (size_t half = 0; half < 2; ++half) {
+        std::memcpy(x + half * n, window_ + half * n + block_, block_ * sizeof(float));
+        std::fill(x + half * n + block_, x + (half + 1) * n, 0.0f);
+    }
+    fft_.ForwardSplit(x, x + n, work_);
+    // Partitions 2.. from the complete blocks, as far as computed ahead.
+    const uint32_t done = next_block_ == static_cast<int64_t>(block) ? next_done_ : 0;
+    if (done > 0)
+        std::memcpy(y_, next_, 2 * n * kBands * sizeof(float));
+    else
+        std::fill(y_, y_ + 2 * n * kBands, 0.0f);
+    const SpectraMultiplyAddFunction multiply_add = ActiveFftPath().multiply_add;
+    const uint64_t last = std::min<uint64_t>(parts_ - 1, block);
+    for (uint64_t part = 2 + done; part <= last; ++part)
+        multiply_add(y_, Spectrum(static_cast<uint32_t>(part), 0), Delayed(block - part), size_,
+                     kBands);
+    if (last >= 1)
+        multiply_add(y_, Spectrum(1, 0), x_, size_, kBands);
+    multiply_add(y_, Spectrum(0, 0), x, size_, kBands);
+    for (uint32_t band = 0; band < kBands; ++band) {
+        float* y = y_ + 2 * n * band;
+        fft_.InverseSplit(y, y + n, work_);
+    }
+}
+
 void CPartitionedConvolver::Spread()
 {
     // Partitions 2.. of the block after the last frame played: their input
@@ -214,6 +254,8 @@ void CPartitionedConvolver::Spread()
     // partition 1 left.
     const uint64_t block = (out_ - 1) / block_;
     const uint64_t next = block + 1;
+    if (in_ < block * block_)
+        return; // the block before is not complete yet
     if (next_block_ != static_cast<int64_t>(next)) {
         std::fill(next_, next_ + 2 * size_t{size_} * kBands, 0.0f);
         next_block_ = static_cast<int64_t>(next);

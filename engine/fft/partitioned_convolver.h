@@ -56,6 +56,8 @@ private:
     void Ingest(uint64_t limit);
     void EnsureTail(uint64_t block);
     void ComputeBlock(uint64_t block);
+    // The output of `block` while the block before it is not all captured.
+    void ComputeBeforeCapture(uint64_t block);
     void Spread();
 
     uint32_t taps_ = 0, block_ = 0, size_ = 0, parts_ = 0;
@@ -67,10 +69,10 @@ private:
     float* fdl_ = nullptr;     // input spectra of the last parts_ blocks
     float* window_ = nullptr;  // the block being filled after the one before it
     float* x_ = nullptr;       // the spectrum of a block not yet complete
-    float* work_ = nullptr;
-    float* tail_ = nullptr; // sum over p >= 1 of H_p X_(q-p), all bands, for tail_block_
-    float* next_ = nullptr; // part of that sum, computed ahead, for next_block_
-    float* y_ = nullptr;    // the output of block y_block_, all bands
+    float* work_ = nullptr;    // two spectra
+    float* tail_ = nullptr;    // sum over p >= 1 of H_p X_(q-p), all bands, for tail_block_
+    float* next_ = nullptr;    // part of that sum, computed ahead, for next_block_
+    float* y_ = nullptr;       // the output of block y_block_, all bands
     // Stream positions, counted in input frames since Reset: output frame
     // t - (tap_count - 1) is the filter's output at input frame t.
     uint64_t in_ = 0, out_ = 0, pass_end_ = 0, source_first_ = 0, y_valid_ = 0, data_end_ = 0;

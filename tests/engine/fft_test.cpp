@@ -117,10 +117,10 @@ TEST(FftEngine, OutputIsTheDirectWindowsConvolvedWithinTheAccuracyTarget)
         {4, 480, 3, 0, true, 1},
         {255, 480, 4, 1, false, -1},
         {1000, 441, 5, 2, true, -1, 0.5f, 3},
-        {4096, 4752, 3, -1, false, 2},
+        {4096, 4752, 3, -1, false, 2, 0.5f, 4700},
         {8191, 480, 30, -1, true, -1, 0.5f, 100},
         {16384, 4768, 3, -1, false, -1, 0.5f, 3000},
-        {65535, 480, 6, -1, false, -1},
+        {65535, 480, 6, -1, false, -1, 0.5f, 400},
         {65536, 4768, 2, 1, true, -1},
     };
     for (const auto& c : cases) {
