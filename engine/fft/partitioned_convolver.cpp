@@ -162,14 +162,30 @@ void CPartitionedConvolver::EnsureTail(uint64_t block)
     } else {
         std::fill(tail_, tail_ + 2 * size_t{size_} * kBands, 0.0f);
     }
+    AddOlderParts(tail_, block, done);
+    if (parts_ > 1 && block >= 1)
+        ActiveFftPath().multiply_add(tail_, Spectrum(1, 0), Delayed(block - 1), size_, kBands);
+    tail_block_ = static_cast<int64_t>(block);
+}
+
+void CPartitionedConvolver::AddOlderParts(float* acc, uint64_t block, uint32_t done)
+{
     const SpectraMultiplyAddFunction multiply_add = ActiveFftPath().multiply_add;
     const uint64_t last = std::min<uint64_t>(parts_ - 1, block);
     for (uint64_t part = 2 + done; part <= last; ++part)
-        multiply_add(tail_, Spectrum(static_cast<uint32_t>(part), 0), Delayed(block - part), size_,
+        multiply_add(acc, Spectrum(static_cast<uint32_t>(part), 0), Delayed(block - part), size_,
                      kBands);
-    if (last >= 1)
-        multiply_add(tail_, Spectrum(1, 0), Delayed(block - 1), size_, kBands);
-    tail_block_ = static_cast<int64_t>(block);
+}
+
+void CPartitionedConvolver::FinishBlock(uint64_t block, const float* x, uint64_t valid)
+{
+    ActiveFftPath().multiply_add(y_, Spectrum(0, 0), x, size_, kBands);
+    for (uint32_t band = 0; band < kBands; ++band) {
+        float* y = y_ + 2 * size_t{size_} * band;
+        fft_.InverseSplit(y, y + size_, work_);
+    }
+    y_block_ = static_cast<int64_t>(block);
+    y_valid_ = valid;
 }
 
 void CPartitionedConvolver::ComputeBlock(uint64_t block)
@@ -189,9 +205,7 @@ void CPartitionedConvolver::ComputeBlock(uint64_t block)
     }
     Ingest(limit);
     if (in_ < start) {
-        ComputeBeforeCapture(block);
-        y_block_ = static_cast<int64_t>(block);
-        y_valid_ = wanted;
+        ComputeBeforeCapture(block, wanted);
         return;
     }
     EnsureTail(block);
@@ -204,16 +218,10 @@ void CPartitionedConvolver::ComputeBlock(uint64_t block)
         x = x_;
     }
     std::memcpy(y_, tail_, 2 * size_t{size_} * kBands * sizeof(float));
-    ActiveFftPath().multiply_add(y_, Spectrum(0, 0), x, size_, kBands);
-    for (uint32_t band = 0; band < kBands; ++band) {
-        float* y = y_ + 2 * size_t{size_} * band;
-        fft_.InverseSplit(y, y + size_, work_);
-    }
-    y_block_ = static_cast<int64_t>(block);
-    y_valid_ = wanted;
+    FinishBlock(block, x, wanted);
 }
 
-void CPartitionedConvolver::ComputeBeforeCapture(uint64_t block)
+void CPartitionedConvolver::ComputeBeforeCapture(uint64_t block, uint64_t valid)
 {
     // The window holds the block before, part captured: its spectrum, and
     // that of this block (the same frames first, zeros after).
@@ -232,18 +240,10 @@ void CPartitionedConvolver::ComputeBeforeCapture(uint64_t block)
         std::memcpy(y_, next_, 2 * n * kBands * sizeof(float));
     else
         std::fill(y_, y_ + 2 * n * kBands, 0.0f);
-    const SpectraMultiplyAddFunction multiply_add = ActiveFftPath().multiply_add;
-    const uint64_t last = std::min<uint64_t>(parts_ - 1, block);
-    for (uint64_t part = 2 + done; part <= last; ++part)
-        multiply_add(y_, Spectrum(static_cast<uint32_t>(part), 0), Delayed(block - part), size_,
-                     kBands);
-    if (last >= 1)
-        multiply_add(y_, Spectrum(1, 0), x_, size_, kBands);
-    multiply_add(y_, Spectrum(0, 0), x, size_, kBands);
-    for (uint32_t band = 0; band < kBands; ++band) {
-        float* y = y_ + 2 * n * band;
-        fft_.InverseSplit(y, y + n, work_);
-    }
+    AddOlderParts(y_, block, done);
+    if (parts_ > 1 && block >= 1)
+        ActiveFftPath().multiply_add(y_, Spectrum(1, 0), x_, size_, kBands);
+    FinishBlock(block, x, valid);
 }
 
 void CPartitionedConvolver::Spread()

@@ -57,7 +57,12 @@ private:
     void EnsureTail(uint64_t block);
     void ComputeBlock(uint64_t block);
     // The output of `block` while the block before it is not all captured.
-    void ComputeBeforeCapture(uint64_t block);
+    void ComputeBeforeCapture(uint64_t block, uint64_t valid);
+    // acc += H_p X_(block - p) for the partitions p from 2 + done on.
+    void AddOlderParts(float* acc, uint64_t block, uint32_t done);
+    // y_ += H_0 x, back to time: the output of `block`, up to input frame
+    // `valid`.
+    void FinishBlock(uint64_t block, const float* x, uint64_t valid);
     void Spread();
 
     uint32_t taps_ = 0, block_ = 0, size_ = 0, parts_ = 0;
