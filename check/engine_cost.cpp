@@ -1,18 +1,38 @@
 #include "check/engine_cost.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "base/aligned_memory.h"
 #include "base/console.h"
 
 namespace {
 
-// The share of one core that playing through `convolution` takes: the
-// median of passes of 10 ms on a store of noise, run for about a fifth of a
-// second after one pass that sets the engine up.
+double ThreadSeconds()
+{
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user))
+        return 0;
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7; // 100-ns units
+#else
+    timespec t;
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t) != 0)
+        return 0;
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+#endif
+}
+
+// The share of one core that playing through `convolution` takes: passes
+// of 10 ms on a store of noise, for 0.3 s of this thread's CPU time.
 double CoreShare(const CFIRFilter& taps_from, double rate, float attenuation, uint8_t convolution)
 {
     const uint32_t taps = taps_from.tap_count;
@@ -41,20 +61,18 @@ double CoreShare(const CFIRFilter& taps_from, double rate, float attenuation, ui
     for (uint32_t held = 0; held < taps; held += buffer)
         f.WriteStereo(buffer, noise.data());
     std::vector<uint8_t> out(size_t{buffer} * f.output_format.block_align);
-    // The median pass: other programs running meanwhile lengthen a few.
-    using Clock = std::chrono::steady_clock;
-    std::vector<double> times;
-    for (double total = 0; total < 0.2;) {
+    // This thread's CPU time, so that other programs running meanwhile do
+    // not count; after one pass that sets the engine up.
+    f.WriteStereo(buffer, noise.data());
+    f.ReadData(buffer, out.data());
+    const double start = ThreadSeconds();
+    uint64_t passes = 0;
+    while (ThreadSeconds() - start < 0.3 && passes < 100000) {
         f.WriteStereo(buffer, noise.data());
-        const Clock::time_point start = Clock::now();
         f.ReadData(buffer, out.data());
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        if (total > 0 || !times.empty())
-            total += seconds;
-        times.push_back(seconds); // the first pass sets the engine up
+        ++passes;
     }
-    std::nth_element(times.begin() + 1, times.begin() + times.size() / 2, times.end());
-    return 100.0 * times[times.size() / 2] * rate / buffer;
+    return 100.0 * (ThreadSeconds() - start) * rate / (static_cast<double>(passes) * buffer);
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "engine/filter/fir_filter.h"
 
 // From kEngineCostTaps taps on: prints each engine's share of one core at
-// `rate` (10 ms buffers, 24-bit, six channels), and suggests
+// `rate` (10 ms buffers, 24-bit, six channels; CPU time), and suggests
 // TRIVANDEL_CONVOLUTION=fft where the FFT engine costs less. `filter` holds
 // the taps as loaded; they are not changed.
 constexpr uint32_t kEngineCostTaps = 8192;
