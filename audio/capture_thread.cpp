@@ -1,6 +1,7 @@
 #include "audio/capture_thread.h"
 
 #include <avrt.h>
+#include <cstdlib>
 #include <objbase.h>
 
 #include "audio/capture_end.h"
@@ -73,6 +74,8 @@ bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, Ou
 {
     if (!filter->LoadTapFiles()) // its lines name every bad file
         return false;
+    if (!ChooseConvolution(std::getenv("TRIVANDEL_CONVOLUTION"), &filter->convolution))
+        return false;
     filter->mono_lfe = settings->mono_lfe;
     filter->attenuation = settings->attenuation;
 
@@ -111,6 +114,8 @@ bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, Ou
         return false;
 
     ConsolePrint(L">Start the captureing.\n");
+    if (filter->convolution == kConvolutionFft)
+        ConsolePrint(L"  Convolution : partitioned FFT (TRIVANDEL_CONVOLUTION=fft)\n");
     if (settings->verbose) {
         const float rate = static_cast<float>(output->rate);
         float capture_ms = static_cast<float>(capture_frames) * 1000.0f / rate;

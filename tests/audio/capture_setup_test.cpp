@@ -181,6 +181,30 @@ TEST_F(CaptureSetupTest, VerboseAddsTheBufferLengthLines)
     EXPECT_EQ(std::get<3>(Initializations().at(1)), 200000);
 }
 
+TEST_F(CaptureSetupTest, TrivandelConvolutionFftAddsItsLine)
+{
+    AddStandardEndpoints();
+    SetMillisecondClock([]() -> DWORD { return 0; }); // no statistics window closes
+    ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", "fft"), 0);
+    RunStopped();
+    ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", ""), 0); // removes it
+    ExpectEnded({L">Start the captureing.",
+                 L"  Convolution : partitioned FFT (TRIVANDEL_CONVOLUTION=fft)",
+                 L">Finish the capturing."},
+                true);
+}
+
+TEST_F(CaptureSetupTest, AnUnknownTrivandelConvolutionEndsSetUp)
+{
+    AddStandardEndpoints();
+    ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", "fast"), 0);
+    RunStopped();
+    ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", ""), 0);
+    ExpectEnded(Lines{L"ERROR:TRIVANDEL_CONVOLUTION must be direct or fft, not \"fast\"."} +
+                kInitFailed);
+    EXPECT_TRUE(simulated_devices::CallLog().empty());
+}
+
 class CaptureStepFailureTest : public CaptureSetupTest,
                                public ::testing::WithParamInterface<FailureRow> {};
 
