@@ -167,6 +167,9 @@ void ApplyEvent(const std::wstring& name)
     } else if (name == L"loopback-lost") {
         simulated_devices::DisconnectLoopback(state.default_id);
     }
+    // For whoever waits on the event rather than on the clock.
+    std::fwprintf(stderr, L"standin: event %ls\n", name.c_str());
+    std::fflush(stderr);
 }
 
 const wchar_t* const kEventNames[] = {L"output-lost",   L"output-back",    L"output-back-new-id",
