@@ -108,20 +108,6 @@ TEST_F(CaptureSetupTest, AWholeRunPrintsEverySetUpLineAndReleasesEverything)
                                        AUDCLNT_STREAMFLAGS_LOOPBACK, 1980000, 0}}));
 }
 
-TEST_F(CaptureSetupTest, VerboseAddsTheBufferLengthLines)
-{
-    AddStandardEndpoints();
-    settings_.verbose = 1;
-    settings_.buffer_duration = 10;
-    SetMillisecondClock([]() -> DWORD { return 0; }); // no statistics window closes
-    RunStopped();
-    ExpectEnded({L">Start the captureing.", L"  Capture Buffer Length : 20.000[msec] 960[frame]",
-                 L"  Output Buffer Length : 10.000[msec] 480[frame]", kFinished},
-                true);
-    EXPECT_EQ(simulated_devices::Initializations().at(0).duration, 100000);
-    EXPECT_EQ(simulated_devices::Initializations().at(1).duration, 200000);
-}
-
 // Every call a whole run makes, taken from its log, fails in turn. A failing
 // set-up step prints the lines up to it, at most one line of its own (and
 // the decision's line when no output is left), then the set-up's last line;
