@@ -118,8 +118,8 @@ class WholeProgram(unittest.TestCase):
         self.addCleanup(self.wine.kill_server)  # with every helper still running
         self.wine.start_server()
 
-    def start(self, args=(), taps=True, events=None):
-        for name in ("FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt") if taps else ():
+    def start(self, args=(), events=None):
+        for name in ("FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt"):
             shutil.copy(os.path.join(TAPS, name), self.folder)
         env = {"TRIVANDEL_STANDIN_OUTPUT": "out.wav"}
         if events:
