@@ -180,8 +180,8 @@ TEST_F(CaptureSetupTest, AnUnknownTrivandelConvolutionEndsSetUp)
     ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", "fast"), 0);
     RunStopped();
     ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", ""), 0);
-    ExpectEnded(Lines{L"ERROR:TRIVANDEL_CONVOLUTION must be direct or fft, not \"fast\"."} +
-                kInitFailed);
+    ExpectEnded(
+        Lines{L"ERROR:TRIVANDEL_CONVOLUTION must be direct or fft, not \"fast\".", kInitFailed});
     EXPECT_TRUE(simulated_devices::CallLog().empty());
 }
 
@@ -253,8 +253,8 @@ TEST_F(CaptureSetupTest, TapFilesThatWouldPlayWrongEndBeforeAnyDeviceIsTouched)
     ExpectEnded(Lines{L"ERROR:No filter tap in FIR_LPF.txt: its first line is not a number: \"* "
                       L"Impulse Response data saved by REW\"",
                       L"ERROR:Filter tap written with a decimal comma. FIR_HPF.txt line 1; "
-                      L"trivandel-design -import converts such files."} +
-                kInitFailed);
+                      L"trivandel-design -import converts such files.",
+                      kInitFailed});
     EXPECT_TRUE(simulated_devices::CallLog().empty());
 }
 
