@@ -13,7 +13,7 @@
 #include "audio/processing_loop.h"
 #include "audio/settings.h"
 #include "base/console.h"
-#include "engine/filter/fir_filter.h"
+#include "engine/filter/playout.h"
 
 namespace {
 
@@ -44,13 +44,12 @@ CaptureEnd SetUpEnd(const CaptureResources& r)
 // Taps, scheduler, COM and the capture endpoint, then both streams opened
 // and started. False after a failing step has printed its own line, if any;
 // `end` then says whether a missing or lost endpoint was the cause.
-bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, OutputStream* output,
+bool SetUp(const Settings* settings, CPlayout* playout, CaptureResources* r, OutputStream* output,
            CaptureEnd* end)
 {
-    if (!filter->LoadTapFiles()) // its lines name every bad file
+    if (!playout->Filter().LoadTapFiles()) // its lines name every bad file
         return false;
-    filter->mono_lfe = settings->mono_lfe;
-    filter->attenuation = settings->attenuation;
+    playout->SetOptions(settings->attenuation, settings->mono_lfe);
 
     r->task = RegisterMmThread(L"Pro Audio", &r->task_index);
     if (r->task == nullptr)
@@ -73,7 +72,7 @@ bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, Ou
     }
     PrintDeviceInfo(&capture_info, false);
 
-    const bool output_opened = OpenOutputStream(settings, capture_info, filter, r, output);
+    const bool output_opened = OpenOutputStream(settings, capture_info, *playout, r, output);
     if (!output_opened && r->output_endpoint == nullptr) {
         *end = kEndpointMissing; // none listed, or only the default itself
         return false;
@@ -81,7 +80,7 @@ bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, Ou
     uint32_t capture_frames = 0;
     BYTE* data = nullptr;
     // An exclusive stream plays its first buffer at Start: hand it silence.
-    if (!output_opened || !OpenCaptureStream(*output, filter, r, &capture_frames) ||
+    if (!output_opened || !OpenCaptureStream(*output, playout, r, &capture_frames) ||
         FAILED(r->capture_client->Start()) ||
         FAILED(r->render_client->GetBuffer(output->frames, &data)) ||
         FAILED(r->render_client->ReleaseBuffer(output->frames, AUDCLNT_BUFFERFLAGS_SILENT)) ||
@@ -137,18 +136,18 @@ void TearDown(CaptureResources* r)
 DWORD WINAPI CaptureThreadProc(LPVOID parameter)
 {
     const Settings* settings = static_cast<const Settings*>(parameter);
-    CFIRFilter filter;
+    CPlayout playout;
     CaptureResources resources;
     OutputStream output;
     CaptureEnd end = kCaptureEnded;
-    if (SetUp(settings, &filter, &resources, &output, &end)) {
+    if (SetUp(settings, &playout, &resources, &output, &end)) {
         LoopStreams streams = {resources.output_client,  resources.render_client,
                                resources.output_event,   output.frames,
                                resources.capture_client, resources.capture_reader};
-        end = RunProcessingLoop(&filter, streams, settings);
+        end = RunProcessingLoop(&playout, streams, settings);
     } else {
         ConsolePrint(L"ERROR:Audio device initialization was failed.\n");
     }
     TearDown(&resources);
-    return end; // the filter is destroyed here, after the last line
+    return end; // the playout is destroyed here, after the last line
 }
