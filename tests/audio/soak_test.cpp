@@ -14,7 +14,8 @@
 // minutes; on a shared clock the resampler must copy all the way. Memory
 // must not grow and every stand-in object must be released. The hotkeys mute
 // a band and bypass the divider now and then. TRIVANDEL_SOAK_HOURS (default
-// 1) sets the length.
+// 1) sets the length, TRIVANDEL_SOAK_BUFFER_MS the -buffer_duration (default
+// 0: the device's).
 #include "tests/audio/audio_test_support.h"
 
 #include <psapi.h>
@@ -276,6 +277,7 @@ TEST_F(SoakTest, HoursOfDriftingJitteryCaptureComeOutAsTheEngineMakesThem)
     simulated_devices::SetRecording(false);
     simulated_devices::SetStreamSink(OnStream, nullptr);
     AddStandardEndpoints(PcmFormat(48000, 6, 16, 16));
+    settings_.buffer_duration = static_cast<int32_t>(Setting("TRIVANDEL_SOAK_BUFFER_MS", 0));
     SetConsoleSink(OnConsole);
 
     const auto began = std::chrono::steady_clock::now();
@@ -304,10 +306,10 @@ TEST_F(SoakTest, HoursOfDriftingJitteryCaptureComeOutAsTheEngineMakesThem)
         EXPECT_FALSE(glitch) << (e.dropped ? "overflow" : "run-dry") << " at " << e.seconds;
     }
     std::printf("%.0f s of wall time\n", wall);
-    std::printf("soak: %g h at %g ppm: %llu glitches, latency min %.0f max %.0f frames from the "
-                "set point, lock after %.0f s\n",
-                s.seconds / 3600, s.ppm, static_cast<unsigned long long>(glitches), s.latency_min,
-                s.latency_max, s.lock_at);
+    std::printf("soak: %g h at %g ppm, buffers of %u frames: %llu glitches, latency min %.0f "
+                "max %.0f frames from the set point, lock after %.0f s\n",
+                s.seconds / 3600, s.ppm, static_cast<unsigned>(s.buffer),
+                static_cast<unsigned long long>(glitches), s.latency_min, s.latency_max, s.lock_at);
     EXPECT_EQ(glitches, 0u);
     EXPECT_EQ(s.clock_events, s.ppm == 0 ? 0u : 1u);
     if (s.ppm == 0) {
