@@ -137,13 +137,13 @@ void QueueNextPackets()
     }
 }
 
-// After the reference's drain, as the loop's own controller sees it.
-void Measure(bool playing)
+// After the reference's pass, as the loop's own controller sees it: `level`
+// the frames held after the drain.
+void Measure(bool playing, double level)
 {
     Soak& s = *soak;
     const CDriftController& c = s.reference.Bridge().Controller();
     const double t = s.Now();
-    const double level = s.reference.Held();
     const double latency =
         level + s.reference.Bridge().HeldFrames() + (s.capture_due - s.capture_sent);
     s.copying_passes += c.Mode() == kDriftCopy;
@@ -203,8 +203,9 @@ void OnStream(simulated_devices::StreamEvent::Kind kind, const uint8_t* data, ui
         controls.mute_high = LiveControls.mute_high;
         controls.divider_through = LiveControls.divider_through;
         std::vector<uint8_t> expected(static_cast<size_t>(frames) * format.block_align);
+        const double level = s.reference.Held();
         const bool filtered = s.reference.Play(controls, expected.data()).filtered;
-        Measure(filtered);
+        Measure(filtered, level);
         // Silent buffers reach us as zeros, so one compare holds both.
         if (!filtered)
             std::fill(expected.begin(), expected.end(), uint8_t{0});
