@@ -1,6 +1,7 @@
 #include "audio/capture_thread.h"
 
 #include <avrt.h>
+#include <cstdlib>
 #include <objbase.h>
 
 #include "audio/capture_end.h"
@@ -73,6 +74,8 @@ bool SetUp(const Settings* settings, CPlayout* playout, CaptureResources* r, Out
 {
     if (!playout->Filter().LoadTapFiles()) // its lines name every bad file
         return false;
+    if (!ChooseConvolution(std::getenv("TRIVANDEL_CONVOLUTION"), &playout->Filter().convolution))
+        return false;
     playout->SetOptions(settings->attenuation, settings->mono_lfe);
 
     r->task = RegisterMmThread(L"Pro Audio", &r->task_index);
@@ -110,6 +113,8 @@ bool SetUp(const Settings* settings, CPlayout* playout, CaptureResources* r, Out
         return false;
 
     ConsolePrint(L">Start the captureing.\n");
+    if (filter->convolution == kConvolutionFft)
+        ConsolePrint(L"  Convolution : partitioned FFT (TRIVANDEL_CONVOLUTION=fft)\n");
     if (settings->verbose) {
         const float rate = static_cast<float>(output->rate);
         float capture_ms = static_cast<float>(capture_frames) * 1000.0f / rate;

@@ -5,6 +5,7 @@
 
 #include "base/aligned_memory.h"
 #include "base/console.h"
+#include "engine/fft/partitioned_convolver.h"
 #include "engine/filter/tap_file.h"
 
 const char* const kTapFileNames[3] = {"FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt"};
@@ -18,7 +19,8 @@ constexpr uint32_t kEntryFloats = 4;
 
 CFIRFilter::CFIRFilter()
     : taps(nullptr), attenuation(0.8f), full_scale(1.0f), mono_lfe(1), divider_through(0),
-      taps_dirty(1)
+      taps_dirty(1), convolution(kConvolutionDirect), fft_(nullptr), fft_stale_(true),
+      fft_fed_(false), fft_drops_(0)
 {
 }
 
@@ -26,6 +28,7 @@ CFIRFilter::~CFIRFilter()
 {
     AlignedFree(taps);
     taps = nullptr;
+    DropFft();
 }
 
 uint32_t CFIRFilter::GetTapCount() const
@@ -126,4 +129,18 @@ bool CFIRFilter::CheckScaledTaps(int32_t kind) const
                      L"(-attenuation %f)\n",
                      static_cast<double>(attenuation));
     return finite;
+}
+
+bool ChooseConvolution(const char* value, uint8_t* convolution)
+{
+    if (value == nullptr || std::strcmp(value, "direct") == 0) {
+        *convolution = kConvolutionDirect;
+        return true;
+    }
+    if (std::strcmp(value, "fft") == 0) {
+        *convolution = kConvolutionFft;
+        return true;
+    }
+    ConsolePrint(L"ERROR:TRIVANDEL_CONVOLUTION must be direct or fft, not \"%s\".\n", value);
+    return false;
 }

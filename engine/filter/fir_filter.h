@@ -11,6 +11,18 @@
 // The tap files, band 0, 1 and 2, read from the working directory.
 extern const char* const kTapFileNames[3];
 
+class CPartitionedConvolver;
+
+// Which convolution ReadData runs: the direct kernel (engine/kernels), or
+// the partitioned FFT engine (engine/fft), the same windows without added
+// latency, for long filters.
+enum : uint8_t { kConvolutionDirect, kConvolutionFft };
+
+// The convolution named by TRIVANDEL_CONVOLUTION's value: "direct" (also
+// for a null value) or "fft". False for any other value, after printing
+// the line that names the variable.
+bool ChooseConvolution(const char* value, uint8_t* convolution);
+
 // SampleKind of an output format: 16 or 24 valid bits of PCM, or 32 valid
 // bits in 32-bit containers; else none.
 int32_t ChooseSampleKind(const WaveFormat& format);
@@ -59,9 +71,21 @@ public:
     uint8_t mono_lfe;
     uint8_t divider_through;
     uint8_t taps_dirty;
+    uint8_t convolution; // kConvolutionDirect or kConvolutionFft
 
 private:
     // Puts a file's taps into the band's column; the first file fixes the
     // length of all three. Prints the error line naming `path`.
     bool SetTaps(const TapList& list, uint32_t band, const char* path);
+
+    // The FFT engine for the scaled taps and the pass's frames, null when it
+    // cannot run (then the direct kernel does); started afresh whenever the
+    // store dropped frames or a pass did not go through it.
+    CPartitionedConvolver* FftFor(uint32_t frame_count);
+    void DropFft();
+
+    CPartitionedConvolver* fft_;
+    bool fft_stale_;     // the taps changed since the engine took them
+    bool fft_fed_;       // the last pass went through the engine
+    uint32_t fft_drops_; // the store's drops when the engine last ran
 };

@@ -181,6 +181,30 @@ TEST_F(CaptureSetupTest, VerboseAddsTheBufferLengthLines)
     EXPECT_EQ(std::get<3>(Initializations().at(1)), 200000);
 }
 
+TEST_F(CaptureSetupTest, TrivandelConvolutionFftAddsItsLine)
+{
+    AddStandardEndpoints();
+    SetMillisecondClock([]() -> DWORD { return 0; }); // no statistics window closes
+    ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", "fft"), 0);
+    RunStopped();
+    ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", ""), 0); // removes it
+    ExpectEnded({L">Start the captureing.",
+                 L"  Convolution : partitioned FFT (TRIVANDEL_CONVOLUTION=fft)",
+                 L">Finish the capturing."},
+                true);
+}
+
+TEST_F(CaptureSetupTest, AnUnknownTrivandelConvolutionEndsSetUp)
+{
+    AddStandardEndpoints();
+    ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", "fast"), 0);
+    RunStopped();
+    ASSERT_EQ(_putenv_s("TRIVANDEL_CONVOLUTION", ""), 0);
+    ExpectEnded(Lines{L"ERROR:TRIVANDEL_CONVOLUTION must be direct or fft, not \"fast\"."} +
+                kInitFailed);
+    EXPECT_TRUE(simulated_devices::CallLog().empty());
+}
+
 class CaptureStepFailureTest : public CaptureSetupTest,
                                public ::testing::WithParamInterface<FailureRow> {};
 
@@ -242,6 +266,20 @@ TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)
     DeleteFileA(kTapFileNames[2]);
     RunStopped();
     ExpectEnded(Lines{L"ERROR:failed to open file. FIR_HPF.txt"} + kInitFailed);
+    EXPECT_TRUE(simulated_devices::CallLog().empty());
+}
+
+TEST_F(CaptureSetupTest, TapFilesThatWouldPlayWrongEndBeforeAnyDeviceIsTouched)
+{
+    AddStandardEndpoints();
+    std::ofstream(kTapFileNames[0], std::ios::binary) << "* Impulse Response data saved by REW\n";
+    std::ofstream(kTapFileNames[2], std::ios::binary) << "0,5\n";
+    RunStopped();
+    ExpectEnded(Lines{L"ERROR:No filter tap in FIR_LPF.txt: its first line is not a number: \"* "
+                      L"Impulse Response data saved by REW\"",
+                      L"ERROR:Filter tap written with a decimal comma. FIR_HPF.txt line 1; "
+                      L"trivandel-design -import converts such files."} +
+                kInitFailed);
     EXPECT_TRUE(simulated_devices::CallLog().empty());
 }
 
