@@ -113,7 +113,7 @@ bool SetUp(const Settings* settings, CPlayout* playout, CaptureResources* r, Out
         return false;
 
     ConsolePrint(L">Start the captureing.\n");
-    if (filter->convolution == kConvolutionFft)
+    if (playout->Filter().convolution == kConvolutionFft)
         ConsolePrint(L"  Convolution : partitioned FFT (TRIVANDEL_CONVOLUTION=fft)\n");
     if (settings->verbose) {
         const float rate = static_cast<float>(output->rate);
