@@ -184,7 +184,8 @@ int Run(const std::vector<Argument>& args)
                  kTapFileNames[2], PathText(here).c_str());
 
     // As the capture thread loads them, with the same lines.
-    CFIRFilter filter;
+    CPlayout playout;
+    CFIRFilter& filter = playout.Filter();
     TapList lists[3];
     if (!filter.LoadTapFiles(lists)) {
         ConsolePrint(L"ERROR:trivandel.exe cannot use these tap files.\n");
@@ -197,7 +198,7 @@ int Run(const std::vector<Argument>& args)
     }
     filter.convolution = o.convolution;
     if (o.rendering)
-        return RenderWav(&filter, o.input, o.output, o.render) ? 0 : 2;
+        return RenderWav(&playout, o.input, o.output, o.render) ? 0 : 2;
 
     const BandTaps taps = ToBandTaps(lists);
     CheckReport report = CheckTaps(taps, o.rate, o.attenuation);

@@ -107,19 +107,19 @@ bool CFIRFilter::SetOutputFormat(const WaveFormat* format)
     return sample_kind != kSampleKindNone;
 }
 
-float CFIRFilter::OutputFullScale() const
+float CFIRFilter::OutputFullScale(int32_t kind) const
 {
-    if (sample_kind == kSampleKindPcm16)
+    if (kind == kSampleKindPcm16)
         return 32767.0f;
-    if (sample_kind == kSampleKindPcm24 || sample_kind == kSampleKindPcm32)
+    if (kind == kSampleKindPcm24 || kind == kSampleKindPcm32)
         return 2147483648.0f;
     return full_scale;
 }
 
-bool CFIRFilter::CheckScaledTaps() const
+bool CFIRFilter::CheckScaledTaps(int32_t kind) const
 {
     // The very products ReadData makes, so the answer holds for its taps.
-    const float gain = attenuation * OutputFullScale();
+    const float gain = attenuation * OutputFullScale(kind);
     bool finite = std::isfinite(gain);
     for (size_t k = 0; finite && taps != nullptr && k < tap_count; ++k)
         for (size_t b = 0; b < kBands; ++b)

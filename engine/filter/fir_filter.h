@@ -50,14 +50,16 @@ public:
     // the program cannot produce that format (sample_kind is then none).
     bool SetOutputFormat(const WaveFormat* format);
 
-    // Full scale of the output's samples: 32767 for 16-bit PCM, 2^31 for
-    // 24- and 32-bit PCM (in 32-bit units), else full_scale as it is.
-    float OutputFullScale() const;
+    // Full scale of the samples of SampleKind `kind`: 32767 for 16-bit PCM,
+    // 2^31 for 24- and 32-bit PCM (in 32-bit units), else full_scale as it
+    // is. Without `kind`, the output's.
+    float OutputFullScale(int32_t kind) const;
+    float OutputFullScale() const { return OutputFullScale(sample_kind); }
 
     // Whether the taps, once ReadData scales them by attenuation times the
-    // output's full scale, are all finite numbers; prints the line that says
-    // the attenuation is unusable when they are not.
-    bool CheckScaledTaps() const;
+    // full scale of `kind` samples, are all finite numbers; prints the line
+    // that says the attenuation is unusable when they are not.
+    bool CheckScaledTaps(int32_t kind) const;
 
     // Fills `frame_count` output frames (output_format's block alignment
     // apart) from the store; returns the frames made from stored data.

@@ -72,7 +72,7 @@ TEST(Rescale, AGainThatWouldMakeTheScaledTapsNotFiniteIsDetected)
         auto f = MakeFilter({{0.5f, -c.tap, 0.0f}}, c.kind);
         f->attenuation = c.attenuation;
         ConsoleCapture console;
-        EXPECT_EQ(f->CheckScaledTaps(), c.finite) << c.attenuation << ", kind " << c.kind;
+        EXPECT_EQ(f->CheckScaledTaps(c.kind), c.finite) << c.attenuation << ", kind " << c.kind;
         EXPECT_EQ(console.Text().empty(), c.finite) << c.attenuation << ", kind " << c.kind;
     }
 }
