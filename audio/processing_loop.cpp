@@ -6,7 +6,6 @@
 #include "audio/live_controls.h"
 #include "base/console.h"
 #include "audio/platform_calls.h"
-#include "audio/stream_format.h"
 
 int32_t loopDurations[kLoopDurationEntries];
 

@@ -36,12 +36,6 @@ uint32_t CFIRFilter::GetTapCount() const
     return tap_count;
 }
 
-bool CFIRFilter::LoadTaps(const char* path, uint32_t band)
-{
-    TapList list;
-    return band < kBands && ReadTapFile(path, &list) && SetTaps(list, band, path);
-}
-
 bool CFIRFilter::SetTaps(const TapList& list, uint32_t band, const char* path)
 {
     if (tap_count == 0 && taps == nullptr) {

@@ -32,10 +32,6 @@ public:
     CFIRFilter();
     ~CFIRFilter() override;
 
-    // Reads one tap file into the band's column of the TapTable
-    // (entry k = LPF[k], BPF[k], HPF[k], 0). Prints its own error lines.
-    bool LoadTaps(const char* path, uint32_t band);
-
     // Loads the three files of kTapFileNames from the working folder, each
     // into its band. All three are read even after a failure, so that every
     // bad file is reported; true only when all three loaded. The second form

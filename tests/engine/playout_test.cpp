@@ -31,13 +31,13 @@ TEST(Playout, PlaysFilteredFromThePassThatHoldsThePrebufferAndRefillsAfterRunnin
         SCOPED_TRACE(testing::Message() << c.buffer << " frames, " << c.taps << " taps");
         TempDir dir;
         CPlayout playout;
-        for (uint32_t band = 0; band < 3; ++band) {
-            std::string text;
-            for (uint32_t k = 0; k < c.taps; ++k)
-                text += k == c.taps / 2 ? "1\n" : "0\n";
-            ASSERT_TRUE(
-                playout.Filter().LoadTaps(dir.WriteFile(kTapFileNames[band], text).c_str(), band));
-        }
+        std::string text;
+        for (uint32_t k = 0; k < c.taps; ++k)
+            text += k == c.taps / 2 ? "1\n" : "0\n";
+        for (const char* name : kTapFileNames)
+            dir.WriteFile(name, text);
+        const WorkingFolder in(dir.path);
+        ASSERT_TRUE(playout.Filter().LoadTapFiles());
         playout.SetOptions(0.5f, 0);
         const WaveFormat capture = ExtensibleFormat(2, 48000, 32);
         const WaveFormat output = ExtensibleFormat(6, 48000, 16, kSubtypePcm);
