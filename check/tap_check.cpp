@@ -54,6 +54,95 @@ BandTaps ToBandTaps(const TapList lists[3])
     return taps;
 }
 
+namespace {
+
+// Each sounding band takes, in the order of its energy's centre, the
+// places the sounding bands have in file order.
+void PlaceBands(CheckReport* r)
+{
+    std::vector<uint32_t> sounding;
+    for (uint32_t band = 0; band < 3; ++band) {
+        r->bands[band].role = band;
+        if (!r->bands[band].silent)
+            sounding.push_back(band);
+    }
+    std::vector<uint32_t> by_energy = sounding;
+    std::stable_sort(by_energy.begin(), by_energy.end(), [&](uint32_t a, uint32_t b) {
+        return r->bands[a].energy_hz < r->bands[b].energy_hz;
+    });
+    for (size_t i = 0; i < sounding.size(); ++i)
+        r->bands[by_energy[i]].role = sounding[i];
+    for (uint32_t band = 0; band < 3; ++band) {
+        if (r->bands[band].role != band)
+            r->warnings.push_back({kBandOutOfPlace, band});
+    }
+    if (!r->bands[2].silent && r->bands[2].dc_db > kDcLimitDb)
+        r->warnings.push_back({kHighBandPassesDc, 2});
+}
+
+// How flat the three bands add up, and whether their sum is one impulse.
+void CheckSum(const BandTaps& taps, double rate, CheckReport* r)
+{
+    const std::vector<double> sum = SummedTaps(taps);
+    r->sum_top_hz = std::min(kAudibleHigh, rate / 2);
+    r->sum_min_db = INFINITY;
+    r->sum_max_db = -INFINITY;
+    for (int i = 0; i < kGridPoints; ++i) {
+        const double hz = kAudibleLow * std::pow(r->sum_top_hz / kAudibleLow,
+                                                 static_cast<double>(i) / (kGridPoints - 1));
+        const double db = GainDb(sum, hz, rate);
+        r->sum_min_db = std::min(r->sum_min_db, db);
+        r->sum_max_db = std::max(r->sum_max_db, db);
+        if (std::abs(db) > std::abs(r->sum_worst_db) || i == 0) {
+            r->sum_worst_db = db;
+            r->sum_worst_hz = hz;
+        }
+    }
+    if (std::abs(r->sum_worst_db) > kFlatLimitDb)
+        r->warnings.push_back({kSumNotFlat, 0});
+    const size_t centre = LargestAt(sum);
+    const double peak = sum.empty() ? 0.0 : std::abs(sum[centre]);
+    r->sum_is_impulse = peak > 0;
+    for (size_t k = 0; k < sum.size(); ++k)
+        r->sum_is_impulse &= k == centre || std::abs(sum[k]) <= kTapTolerance * peak;
+    if (r->sum_is_impulse) {
+        r->sum_delay_frames = static_cast<double>(sum.size() - 1 - centre);
+        r->sum_impulse_db = 20.0 * std::log10(peak);
+    }
+}
+
+// The crossover points: the -6 dB (and -3 dB) points of the bands, and
+// the rate at which they would be round numbers.
+void FindCrossovers(double rate, CheckReport* r)
+{
+    std::vector<double> points[2];
+    for (const BandReport& b : r->bands) {
+        for (int level = 0; level < 2; ++level) {
+            for (double hz : {b.lower_hz[level], b.upper_hz[level]}) {
+                if (hz > 0)
+                    points[level].push_back(hz);
+            }
+        }
+    }
+    for (std::vector<double>& p : points)
+        std::sort(p.begin(), p.end());
+    for (double hz : points[1]) {
+        if (r->crossovers.empty() || hz > r->crossovers.back() * 1.01)
+            r->crossovers.push_back(hz);
+    }
+    r->round_here = AllRound(points[1], 1.0) || AllRound(points[0], 1.0);
+    for (double design : kDesignRates) {
+        const double factor = design / rate;
+        if (!r->round_here && r->fitting_rate == 0 && design != rate &&
+            (AllRound(points[1], factor) || AllRound(points[0], factor)))
+            r->fitting_rate = design;
+    }
+    if (r->fitting_rate > 0)
+        r->warnings.push_back({kOtherRate, 0});
+}
+
+} // namespace
+
 CheckReport CheckTaps(const BandTaps& taps, double rate, double attenuation)
 {
     CheckReport r;
@@ -66,79 +155,9 @@ CheckReport CheckTaps(const BandTaps& taps, double rate, double attenuation)
     }
     r.safe_attenuation = worst > 0 ? 1.0 / worst : INFINITY;
 
-    // Each sounding band takes, in the order of its energy's centre, the
-    // places the sounding bands have in file order.
-    std::vector<uint32_t> sounding;
-    for (uint32_t band = 0; band < 3; ++band) {
-        r.bands[band].role = band;
-        if (!r.bands[band].silent)
-            sounding.push_back(band);
-    }
-    std::vector<uint32_t> by_energy = sounding;
-    std::stable_sort(by_energy.begin(), by_energy.end(), [&](uint32_t a, uint32_t b) {
-        return r.bands[a].energy_hz < r.bands[b].energy_hz;
-    });
-    for (size_t i = 0; i < sounding.size(); ++i)
-        r.bands[by_energy[i]].role = sounding[i];
-    for (uint32_t band = 0; band < 3; ++band) {
-        if (r.bands[band].role != band)
-            r.warnings.push_back({kBandOutOfPlace, band});
-    }
-    if (!r.bands[2].silent && r.bands[2].dc_db > kDcLimitDb)
-        r.warnings.push_back({kHighBandPassesDc, 2});
-
-    const std::vector<double> sum = SummedTaps(taps);
-    r.sum_top_hz = std::min(kAudibleHigh, rate / 2);
-    r.sum_min_db = INFINITY;
-    r.sum_max_db = -INFINITY;
-    for (int i = 0; i < kGridPoints; ++i) {
-        const double hz = kAudibleLow * std::pow(r.sum_top_hz / kAudibleLow,
-                                                 static_cast<double>(i) / (kGridPoints - 1));
-        const double db = GainDb(sum, hz, rate);
-        r.sum_min_db = std::min(r.sum_min_db, db);
-        r.sum_max_db = std::max(r.sum_max_db, db);
-        if (std::abs(db) > std::abs(r.sum_worst_db) || i == 0) {
-            r.sum_worst_db = db;
-            r.sum_worst_hz = hz;
-        }
-    }
-    if (std::abs(r.sum_worst_db) > kFlatLimitDb)
-        r.warnings.push_back({kSumNotFlat, 0});
-    const size_t centre = LargestAt(sum);
-    const double peak = sum.empty() ? 0.0 : std::abs(sum[centre]);
-    r.sum_is_impulse = peak > 0;
-    for (size_t k = 0; k < sum.size(); ++k)
-        r.sum_is_impulse &= k == centre || std::abs(sum[k]) <= kTapTolerance * peak;
-    if (r.sum_is_impulse) {
-        r.sum_delay_frames = static_cast<double>(sum.size() - 1 - centre);
-        r.sum_impulse_db = 20.0 * std::log10(peak);
-    }
-
-    // The crossover points: the -6 dB (and -3 dB) points of the bands.
-    std::vector<double> points[2];
-    for (const BandReport& b : r.bands) {
-        for (int level = 0; level < 2; ++level) {
-            for (double hz : {b.lower_hz[level], b.upper_hz[level]}) {
-                if (hz > 0)
-                    points[level].push_back(hz);
-            }
-        }
-    }
-    for (std::vector<double>& p : points)
-        std::sort(p.begin(), p.end());
-    for (double hz : points[1]) {
-        if (r.crossovers.empty() || hz > r.crossovers.back() * 1.01)
-            r.crossovers.push_back(hz);
-    }
-    r.round_here = AllRound(points[1], 1.0) || AllRound(points[0], 1.0);
-    for (double design : kDesignRates) {
-        const double factor = design / rate;
-        if (!r.round_here && r.fitting_rate == 0 && design != rate &&
-            (AllRound(points[1], factor) || AllRound(points[0], factor)))
-            r.fitting_rate = design;
-    }
-    if (r.fitting_rate > 0)
-        r.warnings.push_back({kOtherRate, 0});
+    PlaceBands(&r);
+    CheckSum(taps, rate, &r);
+    FindCrossovers(rate, &r);
 
     for (uint32_t band = 0; band < 3; ++band) {
         if (std::pow(10.0, r.bands[band].peak_db / 20.0) * attenuation > 1.0)

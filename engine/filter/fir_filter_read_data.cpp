@@ -149,6 +149,44 @@ void RenderFrames(CFIRFilter* f, CPartitionedConvolver* fft, uint32_t n, uint8_t
     }
 }
 
+// Where each sample goes in an output frame: the container width from the
+// output format (24 valid bits may sit in 32-bit containers), never narrower
+// than the sample itself.
+FrameLayout LayoutOf(const WaveFormat& output_format, int32_t sample_kind)
+{
+    const size_t block = output_format.block_align;
+    const uint32_t sample_bytes = sample_kind == kSampleKindPcm16   ? 2
+                                  : sample_kind == kSampleKindPcm24 ? 3
+                                                                    : 4;
+    FrameLayout layout;
+    layout.block = block;
+    layout.slot = output_format.bits_per_sample / 8;
+    if (layout.slot < sample_bytes)
+        layout.slot = sample_bytes;
+    uint32_t channels = output_format.channels;
+    if (channels > block / layout.slot)
+        channels = static_cast<uint32_t>(block / layout.slot);
+    layout.data_channels = channels < kDataChannels ? channels : kDataChannels;
+    layout.clear_first = layout.slot != sample_bytes || block != layout.data_channels * layout.slot;
+    return layout;
+}
+
+// The mutes and mono LFE as the pass applies them. With fewer than 6
+// channels only the band-pass pair plays.
+Controls ControlsOf(const CFIRFilter& filter)
+{
+    const bool six = filter.output_format.channels >= 6;
+    const float on = std::bit_cast<float>(0xFFFFFFFFu);
+    const float keep_low = filter.mute_low ? 0.0f : on;
+    const float keep_lfe = (filter.mute_lfe || !six) ? 0.0f : on;
+    const float keep_high = (filter.mute_high || !six) ? 0.0f : on;
+    Controls controls;
+    controls.keep_a = _mm_setr_ps(keep_low, keep_low, keep_lfe, keep_lfe);
+    controls.keep_b = _mm_setr_ps(keep_high, keep_high, 0.0f, 0.0f);
+    controls.mono_lfe = filter.mono_lfe != 0 && six;
+    return controls;
+}
+
 } // namespace
 
 uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
@@ -191,33 +229,8 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
                          (sample_kind == kSampleKindPcm16 || sample_kind == kSampleKindPcm24 ||
                           sample_kind == kSampleKindPcm32);
     if (produce) {
-        // Container width from the output format (24 valid bits may sit in
-        // 32-bit containers), never narrower than the sample itself.
-        const uint32_t sample_bytes = sample_kind == kSampleKindPcm16   ? 2
-                                      : sample_kind == kSampleKindPcm24 ? 3
-                                                                        : 4;
-        FrameLayout layout;
-        layout.block = block;
-        layout.slot = output_format.bits_per_sample / 8;
-        if (layout.slot < sample_bytes)
-            layout.slot = sample_bytes;
-        uint32_t channels = output_format.channels;
-        if (channels > block / layout.slot)
-            channels = static_cast<uint32_t>(block / layout.slot);
-        layout.data_channels = channels < kDataChannels ? channels : kDataChannels;
-        layout.clear_first =
-            layout.slot != sample_bytes || block != layout.data_channels * layout.slot;
-
-        // With fewer than 6 channels only the band-pass pair plays.
-        const bool six = output_format.channels >= 6;
-        const float on = std::bit_cast<float>(0xFFFFFFFFu);
-        const float keep_low = mute_low ? 0.0f : on;
-        const float keep_lfe = (mute_lfe || !six) ? 0.0f : on;
-        const float keep_high = (mute_high || !six) ? 0.0f : on;
-        Controls controls;
-        controls.keep_a = _mm_setr_ps(keep_low, keep_low, keep_lfe, keep_lfe);
-        controls.keep_b = _mm_setr_ps(keep_high, keep_high, 0.0f, 0.0f);
-        controls.mono_lfe = mono_lfe != 0 && six;
+        const FrameLayout layout = LayoutOf(output_format, sample_kind);
+        const Controls controls = ControlsOf(*this);
 
         CPartitionedConvolver* fft = divider_through == 0 ? FftFor(n) : nullptr;
         if (fft != nullptr)
