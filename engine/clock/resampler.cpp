@@ -133,15 +133,15 @@ void CResampler::Reset()
     landing_ = false;
 }
 
-void CResampler::StartTracking()
+void CResampler::StartTracking(uint64_t step)
 {
     // Copying keeps exactly the last kResamplerHistory frames, so window
     // start 0 puts the centre tap on the next frame to come.
     if (tracking_ || table_ == nullptr)
         return;
     pos_ = 0;
-    step_ = kOneFrame;
-    glide_ = static_cast<int64_t>(kOneFrame << kGlideBits);
+    step_ = target_ = step;
+    glide_ = static_cast<int64_t>(step << kGlideBits);
     glide_frames_ = kBatchFrames;
     tracking_ = true;
     landing_ = false;

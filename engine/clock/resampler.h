@@ -36,14 +36,15 @@ public:
     // store with WriteStereo.
     void Write(CCaptureBuffer* store, uint32_t frames, const uint8_t* data);
 
-    // From the next packet on, resample from phase 0 at the frame that a
-    // copy would store next: the output goes on without a step.
-    void StartTracking();
+    // From the next packet on, resample at `step` input frames per output
+    // frame (32.32) from phase 0 at the frame that a copy would store next:
+    // the output goes on without a step.
+    void StartTracking(uint64_t step);
     // Input frames per output frame while tracking (32.32). The step in use
     // glides towards it: every 256 output frames it moves 1/256 of the way,
     // so that a new step each output pass bends the position smoothly
     // instead of kinking it ten times a second, which would put sidebands
-    // on every tone.
+    // on every tone. (The start is one kink, once.)
     void SetStep(uint64_t step) { target_ = step; }
     // Steps by 1 + 2^-20 frames, the last step shortened, until the position
     // is a whole frame; then stores the frames held back as they are and

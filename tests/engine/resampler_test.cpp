@@ -123,8 +123,7 @@ TEST(Resampler, CopyTrackAndLandWithoutAStep)
             resampler.UsePath(path);
             for (uint32_t p = 0; p < kPackets; ++p) {
                 if (p == 20) {
-                    resampler.StartTracking();
-                    resampler.SetStep(StepOf(c.ppm));
+                    resampler.StartTracking(StepOf(c.ppm));
                 }
                 if (p == 100 && c.land)
                     resampler.Land();
