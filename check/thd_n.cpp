@@ -55,10 +55,15 @@ double ThdPlusNoiseDb(const float* samples, size_t stride, uint32_t rate, double
     const double* terms = window == kWindow4Term ? kTerms4 : kTerms7;
     std::vector<double> x(rate);
     for (uint32_t i = 0; i < rate; ++i) {
-        const double phase = 2 * std::numbers::pi * i / rate;
-        double w = 0;
-        for (uint32_t j = 0; j < window; ++j)
-            w += terms[j] * std::cos(j * phase);
+        // cos(j a) by the recurrence 2 cos(a) cos((j - 1) a) - cos((j - 2) a).
+        const double c1 = std::cos(2 * std::numbers::pi * i / rate);
+        double previous = 1, current = c1, w = terms[0] + terms[1] * c1;
+        for (uint32_t j = 2; j < window; ++j) {
+            const double next = 2 * c1 * current - previous;
+            previous = current;
+            current = next;
+            w += terms[j] * current;
+        }
         x[i] = samples[i * stride] * w;
     }
     const std::vector<Complex> spectrum = AnyLengthDft(x);
