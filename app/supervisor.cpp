@@ -4,20 +4,20 @@
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <clocale>
 
-#include "audio/capture_end.h"
-#include "audio/capture_thread.h"
-#include "audio/device_watch.h"
 #include "app/command_line.h"
-#include "base/console.h"
 #include "app/console_handler.h"
 #include "app/hotkeys.h"
 #include "app/power_window.h"
 #include "app/priority_app.h"
+#include "app/recovery.h"
 #include "app/shared_state.h"
 #include "app/timestamp.h"
+#include "audio/capture_end.h"
+#include "audio/capture_thread.h"
+#include "audio/device_watch.h"
+#include "base/console.h"
 
 namespace {
 
@@ -27,22 +27,6 @@ enum class WatchOutcome {
     kCaptureEnded,
     kPriorityApp,
     kDefaultChanged,
-    kEndpointsReady, // the end of a wait for the endpoints
-};
-
-// A device wait's first check comes within a second, later ones at growing
-// intervals up to this.
-constexpr DWORD kFirstRetryMs = 500;
-constexpr DWORD kLongestRetryMs = 5000;
-// A capture that ran this long ended by a new event: its wait starts afresh.
-constexpr ULONGLONG kSteadyRunMs = 10000;
-
-// The supervisor's side of riding out a device that went away or stalled.
-struct Recovery {
-    bool waiting = false;           // no capture start until the endpoints are there
-    bool said_default = false;      // this wait's "is the default" line is out
-    DWORD retry_ms = kFirstRetryMs; // the wait's next interval
-    ULONGLONG started_at = 0;       // tick count of the last capture start
 };
 
 // The events and threads of the whole run. False when one could not be
@@ -179,85 +163,6 @@ DWORD StopCapture()
     return end;
 }
 
-void SayOutputIsDefault(Recovery* recovery)
-{
-    if (recovery->said_default)
-        return;
-    ConsolePrint(L"WARNING:The output device is the default device now. Waiting for another "
-                 L"default device.\n");
-    recovery->said_default = true;
-}
-
-// The line for a capture thread that ended by itself, when a wait for the
-// endpoints can mend its end; false when the program is to end. Missing
-// endpoints at the first start are the user's to fix.
-bool BeginRecovery(DWORD end, bool first_start, const Settings& settings, const DeviceWatch* watch,
-                   Recovery* recovery)
-{
-    if (GetTickCount64() - recovery->started_at >= kSteadyRunMs)
-        recovery->retry_ms = kFirstRetryMs;
-    recovery->said_default = false;
-    switch (end) {
-    case kOutputLost:
-        ConsolePrint(L"WARNING:The output device was lost. Waiting for it to come back.\n");
-        break;
-    case kOutputStalled:
-        ConsolePrint(L"WARNING:The output device stopped asking for data. Restarting the "
-                     L"capturing.\n");
-        break;
-    case kLoopbackLost:
-        ConsolePrint(L"WARNING:The capture device was disconnected. Restarting the capturing.\n");
-        break;
-    case kEndpointMissing:
-        if (first_start)
-            return false;
-        if (watch->enumerator != nullptr &&
-            CheckEndpoints(watch->enumerator, &settings) == EndpointCheck::kOutputIsDefault) {
-            SayOutputIsDefault(recovery);
-        } else {
-            ConsolePrint(L"WARNING:An audio device is missing. Waiting for it.\n");
-        }
-        break;
-    default:
-        return false;
-    }
-    recovery->waiting = true;
-    return true;
-}
-
-// Waits until a capture start would find its endpoints: checked after the
-// first interval, on every endpoint notification and at growing intervals,
-// while Ctrl+C, power events and the priority application are heard.
-WatchOutcome WaitForEndpoints(const Settings& settings, const wchar_t* priority_app,
-                              const DeviceWatch* watch, Recovery* recovery)
-{
-    for (;;) {
-        HANDLE handles[4] = {ctrlEvent, powerEvent, watch->default_changed, watch->devices_changed};
-        DWORD count = watch->enumerator != nullptr ? 4 : 2;
-        DWORD result = WaitForMultipleObjects(count, handles, FALSE, recovery->retry_ms);
-        if (result == WAIT_OBJECT_0)
-            return WatchOutcome::kCtrlC;
-        if (result == WAIT_OBJECT_0 + 1)
-            return WatchOutcome::kPowerEvent;
-        // A failing wait returns at once: keep the pace instead of spinning.
-        if (result == WAIT_FAILED)
-            Sleep(recovery->retry_ms);
-        if (result == WAIT_TIMEOUT || result == WAIT_FAILED)
-            recovery->retry_ms = std::min(2 * recovery->retry_ms, kLongestRetryMs);
-        CheckPriorityApp(priority_app);
-        if (priorityProcess)
-            return WatchOutcome::kPriorityApp;
-        // Without notifications the capture start itself is the check.
-        if (watch->enumerator == nullptr)
-            return WatchOutcome::kEndpointsReady;
-        EndpointCheck check = CheckEndpoints(watch->enumerator, &settings);
-        if (check == EndpointCheck::kPresent)
-            return WatchOutcome::kEndpointsReady;
-        if (check == EndpointCheck::kOutputIsDefault)
-            SayOutputIsDefault(recovery);
-    }
-}
-
 // Runs the capture thread until Ctrl+C or its own end, pausing for the
 // priority application and around suspend and resume.
 void Supervise(const Settings& settings, const wchar_t* priority_app, const DeviceWatch* watch)
@@ -283,15 +188,15 @@ void Supervise(const Settings& settings, const wchar_t* priority_app, const Devi
         }
         if (recovery.waiting) {
             switch (WaitForEndpoints(settings, priority_app, watch, &recovery)) {
-            case WatchOutcome::kCtrlC:
+            case EndpointWait::kCtrlC:
                 return;
-            case WatchOutcome::kPowerEvent:
+            case EndpointWait::kPowerEvent:
                 waiting_for_resume = true;
                 continue;
-            case WatchOutcome::kPriorityApp:
+            case EndpointWait::kPriorityApp:
                 detected = true;
                 continue;
-            default:
+            case EndpointWait::kReady:
                 recovery.waiting = false;
             }
         }
@@ -356,9 +261,8 @@ int RunTrivandel(int argc, wchar_t** argv)
 
     if (StartUp()) {
         // The main thread's own COM, for the endpoint notifications and the
-        // checks between capture runs. Without them the program runs as
-        // before: no default change is followed, and every wait for an
-        // endpoint ends in a capture start.
+        // checks between capture runs. Without them no default change is
+        // followed, and every wait for an endpoint ends in a capture start.
         DeviceWatch watch;
         const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
         if (!com || !StartDeviceWatch(&watch))

@@ -2,7 +2,6 @@
 
 #include "audio/endpoints.h"
 #include "audio/platform_format.h"
-#include "audio/stream_format.h"
 #include "base/console.h"
 
 bool OpenCaptureStream(const OutputStream& output, CFIRFilter* filter, CaptureResources* r,

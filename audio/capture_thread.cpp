@@ -41,6 +41,30 @@ CaptureEnd SetUpEnd(const CaptureResources& r)
     return IsGone(r.capture_endpoint) ? kLoopbackLost : kCaptureEnded;
 }
 
+// Starts both streams, the output with a silent first buffer (an exclusive
+// stream plays it at Start). A start that fails because its stream is gone
+// (the audio service restarting leaves the endpoints in place) ends as that
+// side's loss, as in the loop.
+bool StartStreams(const OutputStream& output, CaptureResources* r, CaptureEnd* end)
+{
+    BYTE* data = nullptr;
+    HRESULT hr = r->capture_client->Start();
+    const CaptureEnd gone = FAILED(hr) ? kLoopbackLost : kOutputLost;
+    if (SUCCEEDED(hr))
+        hr = r->render_client->GetBuffer(output.frames, &data);
+    if (SUCCEEDED(hr))
+        hr = r->render_client->ReleaseBuffer(output.frames, AUDCLNT_BUFFERFLAGS_SILENT);
+    if (SUCCEEDED(hr))
+        hr = r->output_client->Start();
+    if (FAILED(hr)) {
+        *end = SetUpEnd(*r);
+        if (*end == kCaptureEnded && IsDeviceGone(hr))
+            *end = gone;
+        return false;
+    }
+    return true;
+}
+
 // Taps, scheduler, COM and the capture endpoint, then both streams opened
 // and started. False after a failing step has printed its own line, if any;
 // `end` then says whether a missing or lost endpoint was the cause.
@@ -79,16 +103,12 @@ bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, Ou
         return false;
     }
     uint32_t capture_frames = 0;
-    BYTE* data = nullptr;
-    // An exclusive stream plays its first buffer at Start: hand it silence.
-    if (!output_opened || !OpenCaptureStream(*output, filter, r, &capture_frames) ||
-        FAILED(r->capture_client->Start()) ||
-        FAILED(r->render_client->GetBuffer(output->frames, &data)) ||
-        FAILED(r->render_client->ReleaseBuffer(output->frames, AUDCLNT_BUFFERFLAGS_SILENT)) ||
-        FAILED(r->output_client->Start())) {
+    if (!output_opened || !OpenCaptureStream(*output, filter, r, &capture_frames)) {
         *end = SetUpEnd(*r);
         return false;
     }
+    if (!StartStreams(*output, r, end))
+        return false;
 
     ConsolePrint(L">Start the captureing.\n");
     if (settings->verbose) {

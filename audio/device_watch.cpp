@@ -69,31 +69,27 @@ bool StartDeviceWatch(DeviceWatch* watch)
     watch->default_changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     watch->devices_changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (watch->default_changed == nullptr || watch->devices_changed == nullptr ||
-        FAILED(CreateDeviceEnumerator(&watch->enumerator))) {
+        FAILED(CreateDeviceEnumerator(watch->enumerator.Put()))) {
         StopDeviceWatch(watch);
         return false;
     }
-    auto* client = new EndpointNotifications(watch->default_changed, watch->devices_changed);
-    if (FAILED(watch->enumerator->RegisterEndpointNotificationCallback(client))) {
-        client->Release();
+    watch->client.Attach(new EndpointNotifications(watch->default_changed, watch->devices_changed));
+    if (FAILED(watch->enumerator->RegisterEndpointNotificationCallback(watch->client.Get()))) {
+        watch->client.Reset(); // not registered: nothing to unregister
         StopDeviceWatch(watch);
         return false;
     }
-    watch->client = client;
     return true;
 }
 
 void StopDeviceWatch(DeviceWatch* watch)
 {
-    if (watch->client != nullptr) {
-        watch->enumerator->UnregisterEndpointNotificationCallback(watch->client);
-        watch->client->Release();
-        watch->client = nullptr;
-    }
-    if (watch->enumerator != nullptr) {
-        watch->enumerator->Release();
-        watch->enumerator = nullptr;
-    }
+    // Unregistered before either is released: the enumerator may still
+    // call the client until then.
+    if (watch->client.Get() != nullptr)
+        watch->enumerator->UnregisterEndpointNotificationCallback(watch->client.Get());
+    watch->client.Reset();
+    watch->enumerator.Reset();
     for (HANDLE* event : {&watch->default_changed, &watch->devices_changed}) {
         if (*event != nullptr) {
             CloseHandle(*event);
@@ -104,42 +100,34 @@ void StopDeviceWatch(DeviceWatch* watch)
 
 EndpointCheck CheckEndpoints(IMMDeviceEnumerator* enumerator, const Settings* settings)
 {
-    IMMDevice* default_endpoint = nullptr;
+    ComPtr<IMMDevice> default_endpoint;
     DeviceInfo default_info;
-    bool have_default =
-        SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &default_endpoint)) &&
-        GetDeviceInfo(default_endpoint, &default_info);
-    if (default_endpoint != nullptr)
-        default_endpoint->Release();
-    IMMDeviceCollection* collection = nullptr;
+    ComPtr<IMMDeviceCollection> collection;
     UINT count = 0;
-    if (!have_default ||
+    if (FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, default_endpoint.Put())) ||
+        !GetDeviceInfo(default_endpoint.Get(), &default_info) ||
         FAILED(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED,
-                                              &collection)) ||
+                                              collection.Put())) ||
         FAILED(collection->GetCount(&count))) {
-        if (collection != nullptr)
-            collection->Release();
         return EndpointCheck::kMissing;
     }
 
     const wchar_t* name = settings->output_device[0] != L'\0' ? settings->output_device : nullptr;
     EndpointCheck check = EndpointCheck::kMissing;
     for (UINT i = 0; i < count && check != EndpointCheck::kPresent; ++i) {
-        IMMDevice* endpoint = nullptr;
+        ComPtr<IMMDevice> endpoint;
         DeviceInfo info;
         // The output choice's own rule, the default endpoint not excluded:
         // finding it chosen is what this check reports.
-        bool chosen = SUCCEEDED(collection->Item(i, &endpoint)) && GetDeviceInfo(endpoint, &info) &&
+        bool chosen = SUCCEEDED(collection->Item(i, endpoint.Put())) &&
+                      GetDeviceInfo(endpoint.Get(), &info) &&
                       (name != nullptr ? IsNamed(info, name)
-                                       : AutomaticChoiceOf(endpoint, info, false) ==
+                                       : AutomaticChoiceOf(endpoint.Get(), info, false) ==
                                              AutomaticChoice::kCandidate);
-        if (endpoint != nullptr)
-            endpoint->Release();
         if (chosen)
             check = _wcsicmp(info.EndpointID, default_info.EndpointID) == 0
                         ? EndpointCheck::kOutputIsDefault
                         : EndpointCheck::kPresent;
     }
-    collection->Release();
     return check;
 }

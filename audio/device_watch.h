@@ -8,11 +8,12 @@
 
 #include <mmdeviceapi.h>
 
+#include "audio/com_ptr.h"
 #include "audio/settings.h"
 
 struct DeviceWatch {
-    IMMDeviceEnumerator* enumerator = nullptr;
-    IMMNotificationClient* client = nullptr;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMNotificationClient> client;
     HANDLE default_changed = nullptr; // auto-reset: a new default render endpoint (eConsole)
     HANDLE devices_changed = nullptr; // auto-reset: an endpoint came, went or changed state
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "audio/com_ptr.h"
 #include "base/console.h"
 #include "base/wide_text.h"
 
@@ -48,8 +49,8 @@ bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info)
     CopyWideText(info->EndpointID, id != nullptr ? id : L"");
     CoTaskMemFree(id);
 
-    IPropertyStore* store = nullptr;
-    if (FAILED(endpoint->OpenPropertyStore(STGM_READ, &store)))
+    ComPtr<IPropertyStore> store;
+    if (FAILED(endpoint->OpenPropertyStore(STGM_READ, store.Put())))
         return false;
 
     PROPVARIANT value;
@@ -60,10 +61,8 @@ bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info)
     if (readable)
         CopyWideText(info->Device_FriendlyName, value.pwszVal);
     PropVariantClear(&value);
-    if (!readable) {
-        store->Release();
+    if (!readable)
         return false;
-    }
 
     hr = store->GetValue(PKEY_AudioEngine_DeviceFormat, &value);
     // Never read past the blob: a short one is as unreadable as none.
@@ -72,7 +71,6 @@ bool GetDeviceInfo(IMMDevice* endpoint, DeviceInfo* info)
     if (readable)
         std::memcpy(&info->AudioEngine_DeviceFormat, value.blob.pBlobData, sizeof(WaveFormat));
     PropVariantClear(&value);
-    store->Release();
     return readable && hr == S_OK;
 }
 
@@ -147,42 +145,30 @@ bool IsOutputCandidate(IMMDevice* endpoint, IMMDevice* capture_endpoint, const w
 IMMDevice* FindOutputDevice(IMMDeviceEnumerator* enumerator, IMMDevice* capture_endpoint,
                             const wchar_t* name)
 {
-    IMMDeviceCollection* collection = nullptr;
+    ComPtr<IMMDeviceCollection> collection;
     UINT count = 0;
     if (FAILED(enumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED,
-                                              &collection)) ||
+                                              collection.Put())) ||
         FAILED(collection->GetCount(&count))) {
         ConsolePrintNarrow("Error!\n");
-        if (collection != nullptr)
-            collection->Release();
         return nullptr;
     }
     if (count == 0) {
         ConsolePrintNarrow(">No endpoints found.\n");
-        collection->Release();
         return nullptr;
     }
 
-    IMMDevice* choice = nullptr;
+    ComPtr<IMMDevice> choice;
     for (UINT i = 0; i < count; ++i) {
-        IMMDevice* endpoint = nullptr;
-        if (FAILED(collection->Item(i, &endpoint))) {
+        ComPtr<IMMDevice> endpoint;
+        if (FAILED(collection->Item(i, endpoint.Put()))) {
             ConsolePrintNarrow("Error!\n");
-            if (endpoint != nullptr)
-                endpoint->Release();
-            if (choice != nullptr)
-                choice->Release();
-            collection->Release();
             return nullptr;
         }
         ConsolePrint(L"No:%d\n", static_cast<int>(i));
         // Every endpoint is listed; the first candidate in enumeration order wins.
-        if (IsOutputCandidate(endpoint, capture_endpoint, name) && choice == nullptr) {
-            choice = endpoint;
-        } else {
-            endpoint->Release();
-        }
+        if (IsOutputCandidate(endpoint.Get(), capture_endpoint, name) && choice.Get() == nullptr)
+            choice.Attach(endpoint.Detach());
     }
-    collection->Release();
-    return choice;
+    return choice.Detach();
 }

@@ -25,6 +25,7 @@ enum class InputKind { kTones, kSilence, kWav };
 const wchar_t* const kSpeakersId = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000001}";
 const wchar_t* const kHeadphonesId = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-000000000002}";
 const wchar_t* const kOutputIdStem = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000-00000000000";
+const wchar_t* const kMicrophoneId = L"{0.0.1.00000000}.{5ea1d7a0-0001-4000-8000-000000000009}";
 
 struct DemoDevices {
     InputKind input = InputKind::kTones;
@@ -166,12 +167,19 @@ void ApplyEvent(const std::wstring& name)
         simulated_devices::SetDefaultEndpoint(state.default_id);
     } else if (name == L"loopback-lost") {
         simulated_devices::DisconnectLoopback(state.default_id);
+    } else if (name == L"default-communications") {
+        simulated_devices::SetDefaultCommunicationsEndpoint(kHeadphonesId);
+    } else if (name == L"default-microphone") {
+        simulated_devices::SetDefaultMicrophone(kMicrophoneId);
+    } else if (name == L"service-restart") {
+        simulated_devices::RestartAudioService();
     }
 }
 
-const wchar_t* const kEventNames[] = {L"output-lost",   L"output-back",    L"output-back-new-id",
-                                      L"output-silent", L"default-change", L"default-output",
-                                      L"loopback-lost"};
+const wchar_t* const kEventNames[] = {
+    L"output-lost",        L"output-back",    L"output-back-new-id", L"output-silent",
+    L"default-change",     L"default-output", L"loopback-lost",      L"default-communications",
+    L"default-microphone", L"service-restart"};
 
 // "SECONDS:EVENT[,SECONDS:EVENT...]" into the stand-in's script.
 bool ParseEvents(const std::wstring& text, std::vector<simulated_devices::ScriptedEvent>* script)
@@ -198,30 +206,78 @@ bool ParseEvents(const std::wstring& text, std::vector<simulated_devices::Script
     return true;
 }
 
+// TRIVANDEL_STANDIN_INPUT into the state; `rate` becomes a WAVE file's.
+bool ReadInput(DemoDevices* state, uint32_t* rate)
+{
+    const std::wstring input = Environment(L"TRIVANDEL_STANDIN_INPUT");
+    if (input.empty() || input == L"tones") {
+        state->input = InputKind::kTones;
+        return true;
+    }
+    if (input == L"silence") {
+        state->input = InputKind::kSilence;
+        return true;
+    }
+    std::string error;
+    if (!ReadWav(input, &state->wav, &error)) {
+        std::fprintf(stderr, "standin: %s\n", error.c_str());
+        return false;
+    }
+    if (state->wav.samples.empty()) {
+        std::fwprintf(stderr, L"standin: %ls holds no frames\n", input.c_str());
+        return false;
+    }
+    state->input = InputKind::kWav;
+    *rate = state->wav.rate;
+    return true;
+}
+
+// The speakers (the default, captured), the multichannel endpoint of
+// `device_class` ("": any format and buffer) and the headset, absent.
+bool AddEndpoints(const DemoDevices& state, uint32_t rate, uint32_t period,
+                  const std::wstring& device_class)
+{
+    // The machine's default device: the loopback side, float stereo like a
+    // usual engine mix.
+    simulated_devices::EndpointSpec speakers;
+    speakers.id = kSpeakersId;
+    speakers.friendly_name = L"Speakers (stand-in)";
+    speakers.engine_format = simulated_devices::FloatFormat(rate, 2);
+    simulated_devices::AddEndpoint(speakers, true);
+    // The multichannel device the divider plays on: six channels of 24-bit
+    // PCM, any format and buffer accepted, or else a real kind of device.
+    simulated_devices::EndpointSpec six;
+    six.id = state.output_id;
+    six.friendly_name = L"Multichannel (stand-in)";
+    six.engine_format = simulated_devices::PcmFormat(rate, 6, 24, 24);
+    six.minimum_period = period;
+    if (!device_class.empty() && !simulated_devices::DescribeDeviceClass(
+                                     std::string(device_class.begin(), device_class.end()), &six)) {
+        std::fwprintf(stderr,
+                      L"standin: no device class %ls (hda, hdmi, usb-4byte, usb-3byte, "
+                      L"usb1)\n",
+                      device_class.c_str());
+        return false;
+    }
+    simulated_devices::AddEndpoint(six);
+    // A headset that the script may plug in: absent until then.
+    simulated_devices::EndpointSpec headphones;
+    headphones.id = kHeadphonesId;
+    headphones.friendly_name = L"Headphones (stand-in)";
+    headphones.engine_format = simulated_devices::FloatFormat(rate, 2);
+    simulated_devices::AddEndpoint(headphones);
+    simulated_devices::LoseEndpoint(kHeadphonesId);
+    return true;
+}
+
 } // namespace
 
 bool InstallSimulatedAudio()
 {
     DemoDevices& state = State();
     uint32_t rate = kToneRate;
-    const std::wstring input = Environment(L"TRIVANDEL_STANDIN_INPUT");
-    if (input.empty() || input == L"tones") {
-        state.input = InputKind::kTones;
-    } else if (input == L"silence") {
-        state.input = InputKind::kSilence;
-    } else {
-        std::string error;
-        if (!ReadWav(input, &state.wav, &error)) {
-            std::fprintf(stderr, "standin: %s\n", error.c_str());
-            return false;
-        }
-        if (state.wav.samples.empty()) {
-            std::fwprintf(stderr, L"standin: %ls holds no frames\n", input.c_str());
-            return false;
-        }
-        state.input = InputKind::kWav;
-        rate = state.wav.rate;
-    }
+    if (!ReadInput(&state, &rate))
+        return false;
     state.output_path = Environment(L"TRIVANDEL_STANDIN_OUTPUT");
     const std::wstring rate_text = Environment(L"TRIVANDEL_STANDIN_RATE");
     if (!rate_text.empty() && !ReadNumber(rate_text, 1000, 768000, &rate)) {
@@ -241,38 +297,8 @@ bool InstallSimulatedAudio()
         return false;
 
     simulated_devices::Reset();
-    // The machine's default device: the loopback side, float stereo like a
-    // usual engine mix.
-    simulated_devices::EndpointSpec speakers;
-    speakers.id = kSpeakersId;
-    speakers.friendly_name = L"Speakers (stand-in)";
-    speakers.engine_format = simulated_devices::FloatFormat(rate, 2);
-    simulated_devices::AddEndpoint(speakers, true);
-    // The multichannel device the divider plays on: six channels of 24-bit
-    // PCM, any format and buffer accepted, or else a real kind of device.
-    simulated_devices::EndpointSpec six;
-    six.id = state.output_id;
-    six.friendly_name = L"Multichannel (stand-in)";
-    six.engine_format = simulated_devices::PcmFormat(rate, 6, 24, 24);
-    six.minimum_period = period;
-    const std::wstring device = Environment(L"TRIVANDEL_STANDIN_DEVICE");
-    if (!device.empty() &&
-        !simulated_devices::DescribeDeviceClass(std::string(device.begin(), device.end()), &six)) {
-        std::fwprintf(stderr,
-                      L"standin: no device class %ls (hda, hdmi, usb-4byte, usb-3byte, "
-                      L"usb1)\n",
-                      device.c_str());
+    if (!AddEndpoints(state, rate, period, Environment(L"TRIVANDEL_STANDIN_DEVICE")))
         return false;
-    }
-    simulated_devices::AddEndpoint(six);
-    // A headset that the script may plug in: absent until then.
-    simulated_devices::EndpointSpec headphones;
-    headphones.id = kHeadphonesId;
-    headphones.friendly_name = L"Headphones (stand-in)";
-    headphones.engine_format = simulated_devices::FloatFormat(rate, 2);
-    simulated_devices::AddEndpoint(headphones);
-    simulated_devices::LoseEndpoint(kHeadphonesId);
-
     simulated_devices::CaptureConfig capture;
     capture.source = ServeSignal;
     capture.context = &state;

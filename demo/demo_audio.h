@@ -30,6 +30,11 @@
 //                         the next one makes "Speakers" the default again
 //     default-output      the multichannel endpoint becomes the default
 //     loopback-lost       the default endpoint's loopback is disconnected
+//     default-communications  "Headphones" is plugged in and made the
+//                         default communications device only
+//     default-microphone  a microphone becomes the default capture device
+//     service-restart     the Windows Audio service restarts: the streams'
+//                         calls fail with AUDCLNT_E_SERVICE_NOT_RUNNING
 #pragma once
 
 // Describes the endpoints and installs the stand-in device enumerator.

@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <initializer_list>
 
+#include "audio/com_ptr.h"
 #include "audio/device_enumerator.h"
 #include "audio/endpoints.h"
 #include "audio/output_stream.h"
@@ -82,13 +83,6 @@ WaveFormat SampleFormat(const WaveFormat& engine, uint32_t rate, const Sample& s
     return format;
 }
 
-template <class Interface> void Release(Interface*& object)
-{
-    if (object != nullptr)
-        object->Release();
-    object = nullptr;
-}
-
 // Formats at the engine's rate and at each rate of kRates, one row a width.
 // False when not one is accepted; *common is then the answer all gave, or
 // S_OK if they differ.
@@ -125,16 +119,14 @@ bool PrintFormatTable(IAudioClient* client, const WaveFormat& engine, HRESULT* c
 void PrintBuffer(IMMDevice* endpoint, const WaveFormat& format, REFERENCE_TIME duration,
                  const wchar_t* what)
 {
-    IAudioClient* client = nullptr;
-    HRESULT hr = endpoint->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
-                                    reinterpret_cast<void**>(&client));
+    ComPtr<IAudioClient> client;
+    HRESULT hr = endpoint->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid());
     const REFERENCE_TIME asked = duration;
     if (SUCCEEDED(hr))
-        hr = InitializeExclusive(endpoint, &client, &format, &duration);
+        hr = InitializeExclusive(endpoint, client.Address(), &format, &duration);
     UINT32 frames = 0;
     if (SUCCEEDED(hr))
         hr = client->GetBufferSize(&frames);
-    Release(client);
     wchar_t prefix[160];
     std::swprintf(prefix, 160, L"      %ls, %lld: ", what, static_cast<long long>(asked));
     if (FAILED(hr)) {
@@ -221,24 +213,22 @@ void ProbeEndpoint(IMMDevice* endpoint, int number, const wchar_t* capture_id, u
 
     if (state != DEVICE_STATE_ACTIVE)
         return;
-    IAudioClient* client = nullptr;
-    hr = endpoint->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr,
-                            reinterpret_cast<void**>(&client));
+    ComPtr<IAudioClient> client;
+    hr = endpoint->Activate(IID_IAudioClient, CLSCTX_ALL, nullptr, client.PutVoid());
     REFERENCE_TIME default_period = 0, minimum_period = 0;
     if (SUCCEEDED(hr))
         hr = client->GetDevicePeriod(&default_period, &minimum_period);
     if (FAILED(hr)) {
         PrintResult(L"  No audio client: ", hr);
-        Release(client);
         return;
     }
     ConsolePrint(L"  Device periods: default %lld, minimum %lld (100-ns units)\n",
                  static_cast<long long>(default_period), static_cast<long long>(minimum_period));
     HRESULT common = S_OK;
     HRESULT automatic = AUDCLNT_E_UNSUPPORTED_FORMAT;
-    if (PrintFormatTable(client, info.AudioEngine_DeviceFormat, &common)) {
-        automatic = PrintProgramStreams(endpoint, client, info.AudioEngine_DeviceFormat, mix_rate,
-                                        minimum_period);
+    if (PrintFormatTable(client.Get(), info.AudioEngine_DeviceFormat, &common)) {
+        automatic = PrintProgramStreams(endpoint, client.Get(), info.AudioEngine_DeviceFormat,
+                                        mix_rate, minimum_period);
     } else if (common == AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED) {
         ConsolePrint(
             L"  Exclusive mode is not allowed on this endpoint (0x%08lX), so trivandel.exe "
@@ -253,7 +243,6 @@ void ProbeEndpoint(IMMDevice* endpoint, int number, const wchar_t* capture_id, u
     } else {
         ConsolePrint(L"  No format is accepted in exclusive mode.\n");
     }
-    Release(client);
     if (why == AutomaticChoice::kCandidate && choice->number < 0) {
         choice->number = number;
         std::wcscpy(choice->name, info.Device_FriendlyName);
@@ -269,21 +258,23 @@ int RunProbe()
         ConsolePrint(L"COM cannot be initialised.\n");
         return 1;
     }
-    IMMDeviceEnumerator* enumerator = nullptr;
-    IMMDevice* capture = nullptr;
-    IMMDeviceCollection* collection = nullptr;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDevice> capture;
+    ComPtr<IMMDeviceCollection> collection;
     int status = 1;
     UINT count = 0;
     LPWSTR capture_id = nullptr;
     DeviceInfo capture_info;
-    HRESULT hr = CreateDeviceEnumerator(&enumerator);
+    HRESULT hr = CreateDeviceEnumerator(enumerator.Put());
     if (FAILED(hr)) {
         PrintResult(L"No device enumerator: ", hr);
-    } else if (FAILED(hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &capture)) ||
-               FAILED(hr = capture->GetId(&capture_id)) || !GetDeviceInfo(capture, &capture_info)) {
+    } else if (FAILED(hr = enumerator->GetDefaultAudioEndpoint(eRender, eConsole, capture.Put())) ||
+               FAILED(hr = capture->GetId(&capture_id)) ||
+               !GetDeviceInfo(capture.Get(), &capture_info)) {
         PrintResult(L"No default render endpoint to capture: ", hr);
-    } else if (FAILED(hr = enumerator->EnumAudioEndpoints(
-                          eRender, DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED, &collection)) ||
+    } else if (FAILED(
+                   hr = enumerator->EnumAudioEndpoints(
+                       eRender, DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED, collection.Put())) ||
                FAILED(hr = collection->GetCount(&count))) {
         PrintResult(L"The render endpoints cannot be listed: ", hr);
     } else {
@@ -295,14 +286,13 @@ int RunProbe()
         PrintDeviceInfo(&capture_info, true);
         Choice choice;
         for (UINT i = 0; i < count; ++i) {
-            IMMDevice* endpoint = nullptr;
-            hr = collection->Item(i, &endpoint);
+            ComPtr<IMMDevice> endpoint;
+            hr = collection->Item(i, endpoint.Put());
             if (FAILED(hr)) {
                 PrintResult(L"\nAn endpoint cannot be had: ", hr);
                 continue;
             }
-            ProbeEndpoint(endpoint, static_cast<int>(i), capture_id, mix_rate, &choice);
-            Release(endpoint);
+            ProbeEndpoint(endpoint.Get(), static_cast<int>(i), capture_id, mix_rate, &choice);
         }
         ConsolePrint(L"\n");
         if (choice.number < 0) {
@@ -322,9 +312,10 @@ int RunProbe()
         }
     }
     CoTaskMemFree(capture_id);
-    Release(collection);
-    Release(capture);
-    Release(enumerator);
+    // Every interface goes before COM does.
+    collection.Reset();
+    capture.Reset();
+    enumerator.Reset();
     CoUninitialize();
     return status;
 }

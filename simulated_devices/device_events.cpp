@@ -1,8 +1,11 @@
 // Scripted events: endpoints that go away and come back, output events that
-// stop, loopbacks disconnected, a new default endpoint, and the endpoint
-// notifications that tell registered clients of them.
+// stop, loopbacks disconnected, new defaults for some roles or all, the audio
+// service restarting, and the endpoint notifications that tell registered
+// clients of them.
 #include "simulated_devices/device_state.h"
 
+#include <algorithm>
+#include <initializer_list>
 #include <map>
 #include <thread>
 
@@ -22,6 +25,7 @@ struct EndpointEvents {
 struct Events {
     std::map<std::wstring, EndpointEvents> endpoints;
     uint64_t next_serial = 1;
+    uint64_t service_restarted_below = 0;        // clients of the service before its restart
     std::vector<IMMNotificationClient*> clients; // one reference each
     bool output_started = false;
     LARGE_INTEGER started_at = {};
@@ -60,6 +64,8 @@ HRESULT ClientLost(const std::wstring& id, uint64_t serial, bool loopback)
 {
     return Locked([&](State&) {
         const EndpointEvents& e = E().endpoints[id];
+        if (serial < E().service_restarted_below)
+            return AUDCLNT_E_SERVICE_NOT_RUNNING;
         bool lost = serial < e.lost_below || (loopback && serial < e.loopback_lost_below);
         return lost ? AUDCLNT_E_DEVICE_INVALIDATED : S_OK;
     });
@@ -127,6 +133,7 @@ void ResetEvents()
 {
     Locked([](State&) {
         E().endpoints.clear();
+        E().service_restarted_below = 0;
         E().output_started = false;
     });
 }
@@ -170,25 +177,55 @@ void DisconnectLoopback(const std::wstring& id)
     Locked([&](State&) { E().endpoints[id].loopback_lost_below = E().next_serial; });
 }
 
-void SetDefaultEndpoint(const std::wstring& id)
+namespace {
+
+// `id` becomes the default of `flow` for `roles`: a render endpoint comes
+// back if it was away, and takes the capture's default with eConsole.
+void SetDefault(const std::wstring& id, EDataFlow flow, std::initializer_list<ERole> roles)
 {
-    const bool was_absent = Locked([&](State& s) {
-        for (size_t i = 0; i < s.d.endpoints.size(); ++i) {
-            if (s.d.endpoints[i].id == id)
-                s.d.default_index = i;
-        }
-        EndpointEvents& e = E().endpoints[id];
-        const bool absent = e.absent;
-        e.absent = false;
-        return absent;
-    });
+    bool was_absent = false;
+    if (flow == eRender) {
+        was_absent = Locked([&](State& s) {
+            for (size_t i = 0; i < s.d.endpoints.size(); ++i) {
+                if (s.d.endpoints[i].id == id &&
+                    std::find(roles.begin(), roles.end(), eConsole) != roles.end())
+                    s.d.default_index = i;
+            }
+            EndpointEvents& e = E().endpoints[id];
+            const bool absent = e.absent;
+            e.absent = false;
+            return absent;
+        });
+    }
     // As Windows does: the state first, then each role's default.
     Notify([&](IMMNotificationClient* c) {
         if (was_absent)
             c->OnDeviceStateChanged(id.c_str(), DEVICE_STATE_ACTIVE);
-        for (ERole role : {eConsole, eMultimedia, eCommunications})
-            c->OnDefaultDeviceChanged(eRender, role, id.c_str());
+        for (ERole role : roles)
+            c->OnDefaultDeviceChanged(flow, role, id.c_str());
     });
+}
+
+} // namespace
+
+void SetDefaultEndpoint(const std::wstring& id)
+{
+    SetDefault(id, eRender, {eConsole, eMultimedia, eCommunications});
+}
+
+void SetDefaultCommunicationsEndpoint(const std::wstring& id)
+{
+    SetDefault(id, eRender, {eCommunications});
+}
+
+void SetDefaultMicrophone(const std::wstring& id)
+{
+    SetDefault(id, eCapture, {eConsole, eMultimedia, eCommunications});
+}
+
+void RestartAudioService()
+{
+    Locked([](State&) { E().service_restarted_below = E().next_serial; });
 }
 
 void RunScript(std::vector<ScriptedEvent> script)

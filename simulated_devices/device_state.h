@@ -113,8 +113,6 @@ private:
 };
 
 // Logs a released packet or buffer and hands it to the sink (outside the
-
-// Logs a released packet or buffer and hands it to the sink (outside the
 // lock: the sink may call back in).
 void Record(StreamEvent::Kind kind, uint32_t frames, DWORD flags, const std::vector<uint8_t>& data,
             size_t bytes, const WaveFormat& format);
@@ -133,7 +131,7 @@ HRESULT RegisterClient(IMMNotificationClient* client);
 HRESULT UnregisterClient(IMMNotificationClient* client);
 void ResetEvents();
 
-// A new audio client on the endpoint (streams.cpp), for IMMDevice::Activate.
+// A new audio client on the endpoint (audio_client.cpp), for IMMDevice::Activate.
 IAudioClient* NewAudioClient(const EndpointSpec& spec);
 
 } // namespace simulated_devices

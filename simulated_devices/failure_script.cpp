@@ -18,8 +18,6 @@ HRESULT Enter(const char* method)
     });
 }
 
-// Starts a method: an injected failure is returned at once, an injected
-
 void FailCall(const std::string& method, HRESULT result, int occurrence)
 {
     Locked([&](State& s) { s.d.failures.push_back({method, result, occurrence}); });

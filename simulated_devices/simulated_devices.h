@@ -69,7 +69,9 @@ HRESULT CreateEnumerator(IMMDeviceEnumerator** enumerator);
 
 // The `occurrence`-th call (1-based, counted since Reset) of a method named
 // "Interface::Method" returns `result`. A failure does nothing else (out
-// pointers cleared); a success code is returned after the normal work.
+// pointers cleared), except that a refused Initialize leaves its client of
+// no further use but GetBufferSize, as a real refusal does; a success code
+// is returned after the normal work.
 void FailCall(const std::string& method, HRESULT result, int occurrence);
 // Every call since Reset, in order (AddRef, Release, QueryInterface aside).
 std::vector<std::string> CallLog();
@@ -116,6 +118,17 @@ void DisconnectLoopback(const std::wstring& id);
 // The endpoint (back, if it was away) becomes the default render endpoint
 // for every role. Loopback clients deliver packets only on the default.
 void SetDefaultEndpoint(const std::wstring& id);
+// It (back, if it was away) becomes the default communications render
+// endpoint only; the default for the other roles, which the capture
+// follows, stays.
+void SetDefaultCommunicationsEndpoint(const std::wstring& id);
+// A microphone `id` (no render endpoint) becomes the default capture
+// endpoint for every role: only the notifications tell of it.
+void SetDefaultMicrophone(const std::wstring& id);
+// The Windows Audio service restarts: every call of the audio clients made
+// before it that the stream's loop makes fails with
+// AUDCLNT_E_SERVICE_NOT_RUNNING; endpoints stay, and new clients work.
+void RestartAudioService();
 
 // Runs each action at its time, in seconds from the first start of an
 // output stream since Reset, on a thread of its own that nothing waits for.

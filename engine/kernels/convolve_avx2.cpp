@@ -41,7 +41,7 @@ struct Avx2Lanes : Avx2Basics {
     }
 
     // Slot k of lane m to out[2 * m].v[k]: an 8 x 8 transposition.
-    static void StoreFrames(BandFrame* out, const Vec v[8])
+    static void StoreBandFrames(BandFrame* out, const Vec v[8])
     {
         __m256d u[8]; // u[4 * half + r]: slots 4 * half .. + 3 of lanes r and 4 + r
         for (int half = 0; half < 2; ++half) {

@@ -42,7 +42,7 @@ struct Avx512Lanes : Avx512Basics {
     // Slot k of lane m to out[2 * m].v[k]: within each 128-bit quarter q a
     // 4 x 4 transposition puts slots 0..3 (and 4..7) of lane 4q + r in one
     // quarter of u[r] (and u[4 + r]); a two-source permutation pairs them.
-    static void StoreFrames(BandFrame* out, const Vec v[8])
+    static void StoreBandFrames(BandFrame* out, const Vec v[8])
     {
         __m512d u[8];
         for (int half = 0; half < 2; ++half) {

@@ -115,91 +115,135 @@ inline void AddPairs(GroupSums<V>* sums, const float* taps, const float* const e
     }
 }
 
+// How a sub-block's taps fall, per parity of its frames: the one-tap start
+// (or none), then main_taps taps in groups of 8, then the rest.
+struct TapSplit {
+    uint32_t start[2], main_taps[2];
+    uint32_t main_end; // the larger of the two main_taps
+    uint32_t window;   // frames of the window from the block's first one on
+};
+
+inline TapSplit SplitTaps(const float* frames, uint32_t count, uint32_t tap_count)
+{
+    TapSplit split;
+    const uint32_t first_odd = (reinterpret_cast<uintptr_t>(frames) >> 3) & 1u;
+    for (uint32_t parity = 0; parity < 2; ++parity) {
+        split.start[parity] = ((first_odd + parity) & 1u) != 0 && tap_count > 0 ? 1u : 0u;
+        split.main_taps[parity] = (tap_count - split.start[parity]) / 8 * 8;
+    }
+    split.main_end =
+        split.main_taps[0] > split.main_taps[1] ? split.main_taps[0] : split.main_taps[1];
+    split.window = tap_count > 0 ? count + tap_count - 1 : 0; // none without taps
+    return split;
+}
+
+// Lane group g holds the frames of parity g & 1 from the (g / 2)-th run of
+// kLanes frame pairs on.
+template <class V> constexpr uint32_t kGroups = kSubBlock / V::kLanes;
+template <class V> inline uint32_t FirstFrameOf(uint32_t group)
+{
+    return (group / 2) * V::kLanes;
+}
+template <class V> inline bool Active(uint32_t group, uint32_t count)
+{
+    return 2 * FirstFrameOf<V>(group) + (group & 1) < count;
+}
+
+// The one-tap start and the taps in groups of 8 into each group's sums, in
+// chunks: offsets u from each parity's start, at frames u + start + 2m +
+// parity of the block. The first chunk also takes the one-tap start, so
+// there is always one.
+template <class V>
+inline void SumMainTaps(GroupSums<V>* sums, Planar* planar, const float* frames, uint32_t count,
+                        const float* taps, const TapSplit& split)
+{
+    using Vec = typename V::Vec;
+    for (uint32_t chunk_start = 0; chunk_start == 0 || chunk_start < split.main_end;
+         chunk_start += kChunkTaps) {
+        const uint32_t end =
+            chunk_start + kChunkTaps < split.main_end ? chunk_start + kChunkTaps : split.main_end;
+        const uint32_t length = end - chunk_start + kSubBlock;
+        const uint32_t have = split.window > chunk_start ? split.window - chunk_start : 0;
+        Deinterleave<V>(planar, frames + 2 * static_cast<size_t>(chunk_start),
+                        have < length ? have : length, length);
+        for (uint32_t group = 0; group < kGroups<V>; ++group) {
+            if (!Active<V>(group, count))
+                continue;
+            const uint32_t parity = group & 1, first_tap = split.start[parity],
+                           first_frame = FirstFrameOf<V>(group);
+            if (chunk_start == 0) {
+                // E = T[0] x[0], the product itself; or E = O = 0.
+                for (int slot = 0; slot < 6; ++slot) {
+                    const Vec x = V::Load(planar->v[2 * (slot & 1) + parity] + first_frame);
+                    V::Store(sums[group].e[slot],
+                             first_tap ? V::Mul(V::Broadcast(taps + slot / 2), x) : V::Zero());
+                    V::Store(sums[group].o[slot], V::Zero());
+                }
+            }
+            const uint32_t stop = end < split.main_taps[parity] ? end : split.main_taps[parity];
+            if (stop <= chunk_start)
+                continue;
+            const uint32_t even_frame = parity + first_tap, odd_frame = parity + first_tap + 1;
+            const float* even[2] = {planar->v[even_frame & 1] + first_frame + even_frame / 2,
+                                    planar->v[2 + (even_frame & 1)] + first_frame + even_frame / 2};
+            const float* odd[2] = {planar->v[odd_frame & 1] + first_frame + odd_frame / 2,
+                                   planar->v[2 + (odd_frame & 1)] + first_frame + odd_frame / 2};
+            AddPairs<V>(&sums[group], taps + 4 * static_cast<size_t>(first_tap + chunk_start), even,
+                        odd, (stop - chunk_start) / 2);
+        }
+    }
+}
+
+// One lane group's six sums to its frames: the peak in the order of the SSE
+// kernel's lanes, then the clamp.
+template <class V> inline void ClampAndStore(BandFrame* dst, const typename V::Vec sum[6])
+{
+    using Vec = typename V::Vec;
+    Vec m[4];
+    for (int lane = 0; lane < 4; ++lane)
+        m[lane] = V::Max(V::Abs(sum[lane]), V::Abs(sum[4 + (lane & 1)]));
+    const Vec peak = V::Max(V::Max(m[0], m[2]), V::Max(m[1], m[3]));
+    Vec slots[8];
+    for (int slot = 0; slot < 6; ++slot) {
+        const Vec clamped = V::Max(V::Min(sum[slot], V::Broadcast(ClampLimits.upper + (slot & 3))),
+                                   V::Broadcast(ClampLimits.lower + (slot & 3)));
+        slots[slot] = V::KeepNumbers(clamped, sum[slot]);
+    }
+    slots[6] = peak;
+    slots[7] = peak;
+    V::StoreBandFrames(dst, slots);
+}
+
 // Up to kSubBlock frames.
 template <class V>
 void SubBlock(BandFrame* out, const float* frames, uint32_t count, const float* taps,
               uint32_t tap_count)
 {
     using Vec = typename V::Vec;
-    constexpr uint32_t kLanes = V::kLanes;
-    // Lane group g holds the frames of parity g & 1 from the (g / 2)-th run
-    // of kLanes frame pairs on.
-    constexpr uint32_t kGroups = kSubBlock / kLanes;
-    static_assert(kGroups % 2 == 0 && kChunkTaps % 8 == 0, "whole lane groups and tap groups");
-
-    // Per parity of the block's frames: the one-tap start and the taps taken
-    // in groups of 8 after it.
-    const uint32_t first_odd = (reinterpret_cast<uintptr_t>(frames) >> 3) & 1u;
-    uint32_t start[2], main_taps[2];
-    for (uint32_t parity = 0; parity < 2; ++parity) {
-        start[parity] = ((first_odd + parity) & 1u) != 0 && tap_count > 0 ? 1u : 0u;
-        main_taps[parity] = (tap_count - start[parity]) / 8 * 8;
-    }
-    const uint32_t main_end = main_taps[0] > main_taps[1] ? main_taps[0] : main_taps[1];
-    // Frames of the window from the block's first one on; none without taps.
-    const uint32_t window = tap_count > 0 ? count + tap_count - 1 : 0;
-    auto active = [&](uint32_t group) { return 2 * (group / 2) * kLanes + (group & 1) < count; };
-    auto first_frame_of = [](uint32_t group) { return (group / 2) * kLanes; };
-
+    static_assert(kGroups<V> % 2 == 0 && kChunkTaps % 8 == 0, "whole lane groups and tap groups");
+    const TapSplit split = SplitTaps(frames, count, tap_count);
     Planar planar;
-    GroupSums<V> sums[kGroups];
-
-    // Chunks of taps in groups of 8: offsets u from each parity's start, at
-    // frames u + start + 2m + parity of the block. The first chunk also takes
-    // the one-tap start, so there is always one.
-    for (uint32_t chunk_start = 0; chunk_start == 0 || chunk_start < main_end;
-         chunk_start += kChunkTaps) {
-        const uint32_t end =
-            chunk_start + kChunkTaps < main_end ? chunk_start + kChunkTaps : main_end;
-        const uint32_t length = end - chunk_start + kSubBlock;
-        const uint32_t have = window > chunk_start ? window - chunk_start : 0;
-        Deinterleave<V>(&planar, frames + 2 * static_cast<size_t>(chunk_start),
-                        have < length ? have : length, length);
-        for (uint32_t group = 0; group < kGroups; ++group) {
-            if (!active(group))
-                continue;
-            const uint32_t parity = group & 1, first_tap = start[parity],
-                           first_frame = first_frame_of(group);
-            if (chunk_start == 0) {
-                // E = T[0] x[0], the product itself; or E = O = 0.
-                for (int slot = 0; slot < 6; ++slot) {
-                    const Vec x = V::Load(planar.v[2 * (slot & 1) + parity] + first_frame);
-                    V::Store(sums[group].e[slot],
-                             first_tap ? V::Mul(V::Broadcast(taps + slot / 2), x) : V::Zero());
-                    V::Store(sums[group].o[slot], V::Zero());
-                }
-            }
-            const uint32_t stop = end < main_taps[parity] ? end : main_taps[parity];
-            if (stop <= chunk_start)
-                continue;
-            const uint32_t even_frame = parity + first_tap, odd_frame = parity + first_tap + 1;
-            const float* even[2] = {planar.v[even_frame & 1] + first_frame + even_frame / 2,
-                                    planar.v[2 + (even_frame & 1)] + first_frame + even_frame / 2};
-            const float* odd[2] = {planar.v[odd_frame & 1] + first_frame + odd_frame / 2,
-                                   planar.v[2 + (odd_frame & 1)] + first_frame + odd_frame / 2};
-            AddPairs<V>(&sums[group], taps + 4 * static_cast<size_t>(first_tap + chunk_start), even,
-                        odd, (stop - chunk_start) / 2);
-        }
-    }
+    GroupSums<V> sums[kGroups<V>];
+    SumMainTaps<V>(sums, &planar, frames, count, taps, split);
 
     // The remaining taps (at most 7 after each parity's groups) from an even
     // frame at most 8 before the last tap.
     const uint32_t rest_start = tap_count > 8 ? (tap_count - 8) & ~1u : 0;
     const uint32_t rest_length = tap_count - rest_start + kSubBlock;
-    const uint32_t rest_have = window > rest_start ? window - rest_start : 0;
+    const uint32_t rest_have = split.window > rest_start ? split.window - rest_start : 0;
     Deinterleave<V>(&planar, frames + 2 * static_cast<size_t>(rest_start),
                     rest_have < rest_length ? rest_have : rest_length, rest_length);
 
     alignas(64) BandFrame partial[kSubBlock];
     BandFrame* dst = count == kSubBlock ? out : partial;
-    for (uint32_t group = 0; group < kGroups; ++group) {
-        if (!active(group))
+    for (uint32_t group = 0; group < kGroups<V>; ++group) {
+        if (!Active<V>(group, count))
             continue;
-        const uint32_t parity = group & 1, first_frame = first_frame_of(group);
+        const uint32_t parity = group & 1, first_frame = FirstFrameOf<V>(group);
         Vec sum[6];
         for (int slot = 0; slot < 6; ++slot)
             sum[slot] = V::Add(V::Load(sums[group].e[slot]), V::Load(sums[group].o[slot]));
-        for (uint32_t tap = start[parity] + main_taps[parity]; tap < tap_count; ++tap) {
+        for (uint32_t tap = split.start[parity] + split.main_taps[parity]; tap < tap_count; ++tap) {
             const uint32_t frame = parity + tap - rest_start;
             const Vec x[2] = {V::Load(planar.v[frame & 1] + first_frame + frame / 2),
                               V::Load(planar.v[2 + (frame & 1)] + first_frame + frame / 2)};
@@ -208,22 +252,7 @@ void SubBlock(BandFrame* out, const float* frames, uint32_t count, const float* 
                     sum[slot], V::Mul(V::Broadcast(taps + 4 * static_cast<size_t>(tap) + slot / 2),
                                       x[slot & 1]));
         }
-
-        // The peak in the order of the SSE kernel's lanes, then the clamp.
-        Vec m[4];
-        for (int lane = 0; lane < 4; ++lane)
-            m[lane] = V::Max(V::Abs(sum[lane]), V::Abs(sum[4 + (lane & 1)]));
-        const Vec peak = V::Max(V::Max(m[0], m[2]), V::Max(m[1], m[3]));
-        Vec slots[8];
-        for (int slot = 0; slot < 6; ++slot) {
-            const Vec clamped =
-                V::Max(V::Min(sum[slot], V::Broadcast(ClampLimits.upper + (slot & 3))),
-                       V::Broadcast(ClampLimits.lower + (slot & 3)));
-            slots[slot] = V::KeepNumbers(clamped, sum[slot]);
-        }
-        slots[6] = peak;
-        slots[7] = peak;
-        V::StoreFrames(dst + parity + 2 * first_frame, slots);
+        ClampAndStore<V>(dst + parity + 2 * first_frame, sum);
     }
     if (dst != out)
         std::memcpy(out, partial, count * sizeof(BandFrame));

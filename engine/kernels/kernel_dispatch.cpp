@@ -2,14 +2,9 @@
 // the OS (XGETBV: it saves the wider registers on a task switch) support,
 // unless TRIVANDEL_KERNEL names another. Built for the x86-64 baseline like
 // everything outside the wide kernels, so this runs on every CPU.
+#include <cpuid.h>
 #include <cstdlib>
 #include <cstring>
-#ifdef _MSC_VER
-#include <intrin.h>
-#include <immintrin.h>
-#else
-#include <cpuid.h>
-#endif
 
 #include "engine/kernels/kernel_dispatch.h"
 
@@ -31,33 +26,16 @@ struct CpuidResult {
 // False when the CPU has no such leaf.
 bool Cpuid(uint32_t leaf, CpuidResult* r)
 {
-#ifdef _MSC_VER
-    int regs[4];
-    __cpuid(regs, static_cast<int>(leaf & 0x80000000u));
-    if (static_cast<uint32_t>(regs[0]) < leaf)
-        return false;
-    __cpuidex(regs, static_cast<int>(leaf), 0);
-    r->eax = regs[0];
-    r->ebx = regs[1];
-    r->ecx = regs[2];
-    r->edx = regs[3];
-    return true;
-#else
     return __get_cpuid_count(leaf, 0, &r->eax, &r->ebx, &r->ecx, &r->edx) != 0;
-#endif
 }
 
 // XCR0: the register state the OS saves. Only called where CPUID reports
 // OSXSAVE, without which the instruction does not exist.
 uint64_t EnabledRegisterState()
 {
-#ifdef _MSC_VER
-    return _xgetbv(0);
-#else
     uint32_t low, high;
     __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
     return (static_cast<uint64_t>(high) << 32) | low;
-#endif
 }
 
 uint32_t DetectPaths()
@@ -69,12 +47,7 @@ uint32_t DetectPaths()
     const bool osxsave = (basic.ecx >> 27) & 1u;
     const bool avx = (basic.ecx >> 28) & 1u;
     const bool avx2 = (extended.ebx >> 5) & 1u;
-#ifdef _MSC_VER
-    // /arch:AVX512 lets the compiler use AVX-512 F, CD, BW, DQ and VL.
-    const uint32_t avx512_bits = (1u << 16) | (1u << 17) | (1u << 28) | (1u << 30) | (1u << 31);
-#else
     const uint32_t avx512_bits = 1u << 16; // built with -mavx512f: AVX-512F alone
-#endif
     const bool avx512 = (extended.ebx & avx512_bits) == avx512_bits;
     if (!osxsave || !avx)
         return paths;
@@ -107,11 +80,6 @@ const uint32_t kAvailable = DetectPaths();
 uint32_t g_active = ChoosePath(std::getenv("TRIVANDEL_KERNEL"), kAvailable);
 
 } // namespace
-
-uint32_t AvailablePaths()
-{
-    return kAvailable;
-}
 
 bool PathAvailable(uint32_t path)
 {

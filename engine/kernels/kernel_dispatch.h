@@ -20,8 +20,6 @@ extern const KernelPath kKernelPaths[kPathCount];
 
 // Whether this CPU has the instructions and the OS saves the registers.
 bool PathAvailable(uint32_t path);
-// Bit p set where path p is available (reference and SSE always are).
-uint32_t AvailablePaths();
 // The path named `name` if it is in `available`, else the widest available
 // one below it; the widest available one for a null or unknown name.
 uint32_t ChoosePath(const char* name, uint32_t available);

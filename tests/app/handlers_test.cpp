@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <string>
 
 #include "tests/console_capture.h"
 #include "app/console_handler.h"

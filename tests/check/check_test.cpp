@@ -56,10 +56,11 @@ void LoadCrossover(TempDir* dir, double rate, CFIRFilter* filter, CFIRFilter* re
         std::string text;
         for (double t : taps[band])
             text += std::to_string(t) + "\n";
-        const std::string path = dir->WriteFile(kTapFileNames[band], text);
-        ASSERT_TRUE(filter->LoadTaps(path.c_str(), band));
-        ASSERT_TRUE(reference->LoadTaps(path.c_str(), band));
+        dir->WriteFile(kTapFileNames[band], text);
     }
+    WorkingFolder here(dir->path);
+    ASSERT_TRUE(filter->LoadTapFiles());
+    ASSERT_TRUE(reference->LoadTapFiles());
 }
 
 TEST(Check, CrossoverPointsAndWarningsOfKnownTapSets)

@@ -87,6 +87,10 @@ RECOVERIES = {
         "1:loopback-lost",
         LOOP_ERROR + ["WARNING:The capture device was disconnected. Restarting the capturing."]
         + CAPTURE_START),
+    "audio_service_restart_is_ridden_out_as_a_lost_loopback": (
+        "1:service-restart",
+        LOOP_ERROR + ["WARNING:The capture device was disconnected. Restarting the capturing."]
+        + CAPTURE_START),
     "new_default_device_is_followed": (
         "1:default-change",
         [DEFAULT_CHANGED] + CAPTURE_STOP + capture_start(HEADPHONES, headphones=True)),

@@ -1,7 +1,6 @@
 // The output stage's gain check and its sample conversion, exact to the
 // byte. Where each band goes, the mutes, mono LFE and the bypass are held to
 // a model of the whole stage by fuzz/output_stage_fuzz.cpp.
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>

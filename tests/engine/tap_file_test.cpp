@@ -42,51 +42,52 @@ TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        CFIRFilter f;
+        TapList list;
         ConsoleCapture console;
         const std::string path = dir.WriteFile("FIR_LPF.txt", c.content);
         if (c.error != nullptr) {
             std::wstring error = c.error;
             error.replace(error.find(L'@'), 1, Wide(path));
-            EXPECT_FALSE(f.LoadTaps(path.c_str(), 0));
+            EXPECT_FALSE(ReadTapFile(path.c_str(), &list));
             EXPECT_EQ(console.Text(), error);
-            EXPECT_EQ(f.taps, nullptr); // a later file fixes the length instead
             continue;
         }
-        ASSERT_TRUE(f.LoadTaps(path.c_str(), 0));
+        ASSERT_TRUE(ReadTapFile(path.c_str(), &list));
         EXPECT_EQ(console.Text(), L"");
-        std::vector<float> expected(4 * (c.taps.size() + 1), 0.0f);
-        for (size_t k = 0; k < c.taps.size(); ++k)
-            expected[4 * k] = c.taps[k];
-        EXPECT_EQ(Table(f), expected);
+        EXPECT_EQ(std::vector<float>(list.values, list.values + list.count), c.taps);
     }
 }
 
-TEST(TapTable, MissingFileIsReportedAndTheNextFileSetsTheLengthOthersMustMatch)
+TEST(TapTable, EachFileFillsItsBandAndTheFirstUsableFileSetsTheLengthOthersMustMatch)
 {
-    TempDir dir;
-    CFIRFilter f;
-    ConsoleCapture console;
-    // A band above two is refused before anything is read or printed.
-    EXPECT_FALSE(f.LoadTaps(dir.WriteFile("FIR_LPF.txt", "1\n").c_str(), 3));
-    EXPECT_EQ(console.Text(), L"");
-
-    const std::string missing = dir.PathOf("missing.txt");
-    EXPECT_FALSE(f.LoadTaps(missing.c_str(), 0));
-    EXPECT_EQ(console.Text(), L"ERROR:failed to open file. " + Wide(missing) + L"\n");
-    EXPECT_EQ(f.taps, nullptr);
-
-    // The band-pass file fixes the length; each file fills its own column.
-    console.Clear();
-    EXPECT_TRUE(f.LoadTaps(dir.WriteFile("FIR_BPF.txt", "1\n2\n").c_str(), 1));
-    EXPECT_TRUE(f.LoadTaps(dir.WriteFile("FIR_HPF.txt", "3\n4\n").c_str(), 2));
-    f.taps_dirty = 0;
-    const std::string lpf = dir.WriteFile("FIR_LPF.txt", "5\n6\n7\n");
-    EXPECT_FALSE(f.LoadTaps(lpf.c_str(), 0));
-    EXPECT_EQ(console.Text(),
-              L"ERROR:Size of filter tap of LPF and HPF doesn't mutch. " + Wide(lpf) + L"\n");
-    EXPECT_EQ(Table(f), (std::vector<float>{0, 1, 3, 0, 0, 2, 4, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(f.taps_dirty, 0);
+    const struct {
+        const char* lpf; // nullptr: no such file
+        std::vector<float> table;
+        const wchar_t* lines;
+    } cases[] = {
+        // All three are read, so every bad file is reported; a missing file
+        // leaves the length to the next one.
+        {nullptr,
+         {0, 1, 3, 0, 0, 2, 4, 0, 0, 0, 0, 0},
+         L"ERROR:failed to open file. FIR_LPF.txt\n"},
+        {"5\n6\n7\n",
+         {5, 0, 0, 0, 6, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0},
+         L"ERROR:Size of filter tap of LPF and HPF doesn't mutch. FIR_BPF.txt\n"
+         L"ERROR:Size of filter tap of LPF and HPF doesn't mutch. FIR_HPF.txt\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        WorkingFolder here(dir.path);
+        if (c.lpf != nullptr)
+            dir.WriteFile("FIR_LPF.txt", c.lpf);
+        dir.WriteFile("FIR_BPF.txt", "1\n2\n");
+        dir.WriteFile("FIR_HPF.txt", "3\n4\n");
+        CFIRFilter f;
+        ConsoleCapture console;
+        EXPECT_FALSE(f.LoadTapFiles());
+        EXPECT_EQ(console.Text(), c.lines);
+        EXPECT_EQ(Table(f), c.table);
+    }
 }
 
 } // namespace

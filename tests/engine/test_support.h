@@ -11,7 +11,6 @@
 
 #include "base/aligned_memory.h"
 #include "tests/console_capture.h"
-#include "base/wave_format.h"
 
 // A fresh folder under the system's temporary folder, removed with its files.
 struct TempDir {
@@ -30,6 +29,20 @@ struct TempDir {
         std::ofstream(PathOf(name), std::ios::binary) << content;
         return PathOf(name);
     }
+};
+
+// Makes `folder` the working folder, where the program reads its tap files,
+// until it goes out of scope.
+class WorkingFolder {
+public:
+    explicit WorkingFolder(const std::filesystem::path& folder)
+    {
+        std::filesystem::current_path(folder);
+    }
+    ~WorkingFolder() { std::filesystem::current_path(previous_); }
+
+private:
+    const std::filesystem::path previous_ = std::filesystem::current_path();
 };
 
 inline std::wstring Wide(const std::string& s)

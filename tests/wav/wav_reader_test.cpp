@@ -1,7 +1,6 @@
 // The WAVE reader on files built byte by byte: each sample width and kind,
 // the extensible header, chunks it skips, and data cut short.
 #include <cstdio>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
