@@ -120,6 +120,14 @@ void PrintWarning(const CheckReport& r, const CheckWarning& w)
                      Hz(b.peak_hz).c_str(), kBandNames[w.band], r.attenuation,
                      Db(b.peak_db).c_str(), std::pow(10.0, -b.peak_db / 20.0));
         break;
+    case kUnreadNumbers:
+        ConsolePrint(L"WARNING:%s: reading stopped at line %u, which is not a number; %llu "
+                     L"number%ls after it %ls not read.\n",
+                     kTapFileNames[w.band], r.stop_line[w.band],
+                     static_cast<unsigned long long>(r.unread_numbers[w.band]),
+                     r.unread_numbers[w.band] == 1 ? L"" : L"s",
+                     r.unread_numbers[w.band] == 1 ? L"was" : L"were");
+        break;
     }
 }
 

@@ -188,7 +188,8 @@ int Run(const std::vector<Argument>& args)
         return RenderWav(&filter, o.input, o.output, o.render) ? 0 : 2;
 
     const BandTaps taps = ToBandTaps(lists);
-    const CheckReport report = CheckTaps(taps, o.rate, o.attenuation);
+    CheckReport report = CheckTaps(taps, o.rate, o.attenuation);
+    NoteUnreadNumbers(lists, &report);
     PrintReport(report);
     if (!o.svg.empty()) {
         if (!WriteResponseSvg(o.svg, taps, report)) {

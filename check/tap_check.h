@@ -1,7 +1,7 @@
-// The crossover check: what the three bands of taps do at a sample rate,
-// worked out from their frequency responses, and what a user must be
-// warned about before the taps reach the speakers. Printing is separate
-// (check_print.h), so tests read the report itself.
+// The crossover check: what the three bands of taps do together at a
+// sample rate, from each band's measured response (band_response.h), and
+// what a user must be warned about before the taps reach the speakers.
+// Printing is separate (check_print.h), so tests read the report itself.
 #pragma once
 
 #include <array>
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "check/band_response.h"
 #include "engine/filter/tap_file.h"
 
 // The three bands' taps in file order (band 0 low, 1 mid, 2 high), all of
@@ -21,36 +22,13 @@ std::vector<double> SummedTaps(const BandTaps& taps);
 // The three tap files' values as read.
 BandTaps ToBandTaps(const TapList lists[3]);
 
-// The response of one band at `hz`. The tap order does not change the
-// magnitude; the phase is that of the taps as written.
-std::complex<double> Response(const std::vector<double>& taps, double hz, double rate);
-double GainDb(const std::vector<double>& taps, double hz, double rate);
-
-struct BandReport {
-    uint32_t taps = 0;
-    bool silent = false; // no tap differs from 0
-    double dc_db = 0, centre_hz = 0, centre_db = 0, nyquist_db = 0;
-    double peak_db = 0, peak_hz = 0;
-    // Where the gain has fallen 3 and 6 dB below the band's peak, below and
-    // above it; 0 where the band reaches down to DC or up to Nyquist.
-    double lower_hz[2] = {}, upper_hz[2] = {}; // [0] -3 dB, [1] -6 dB
-    // Gain one and two octaves outside the -6 dB points (NaN past Nyquist).
-    double below_db[2] = {}, above_db[2] = {};
-    bool symmetric = false;
-    double latency_frames = 0;
-    // The largest output for a full-scale input: the sum of |taps|.
-    double worst_output = 0;
-    // Centre of the band's energy on a logarithmic axis, 20 Hz to 20 kHz.
-    double energy_hz = 0;
-    uint32_t role = 0; // the band it sounds like, by energy_hz among the bands
-};
-
 enum WarningKind {
     kBandOutOfPlace,   // by energy_hz, the file holds another band than its name says
     kHighBandPassesDc, // the high band's gain at 0 Hz is above -40 dB
     kSumNotFlat,       // the sum strays more than 1 dB from 0 dB, the bypass's level
     kOtherRate,        // the crossover points fit a design at another rate
     kSineCanClip,      // a full-scale sine at the band's peak clips at the attenuation
+    kUnreadNumbers,    // reading stopped at a line after which numbers follow
 };
 
 struct CheckWarning {
@@ -79,6 +57,9 @@ struct CheckReport {
     bool round_here = false;
     double fitting_rate = 0;
     double safe_attenuation = 0; // nothing can clip at or below it
+    // Per band: the line where reading stopped, and the numbers after it.
+    unsigned stop_line[3] = {};
+    size_t unread_numbers[3] = {};
     std::vector<CheckWarning> warnings;
 };
 
@@ -86,6 +67,10 @@ struct CheckReport {
 constexpr double kDesignRates[] = {44100, 48000, 88200, 96000, 176400, 192000};
 
 CheckReport CheckTaps(const BandTaps& taps, double rate, double attenuation);
+
+// Adds a warning for each file whose reading stopped before numbers that
+// were then not read (a blank line in the middle, a comment between taps).
+void NoteUnreadNumbers(const TapList lists[3], CheckReport* report);
 
 // 0 when nothing is wrong, 1 when the report holds a warning.
 int CheckExitStatus(const CheckReport& report);

@@ -60,6 +60,11 @@ constexpr uint16_t kTagFloat = 3;
 
 float Sample(const uint8_t* p, uint16_t tag, uint16_t bits)
 {
+    if (tag == kTagFloat && bits == 64) {
+        double d;
+        std::memcpy(&d, p, sizeof(d));
+        return static_cast<float>(d);
+    }
     if (tag == kTagFloat) {
         float f;
         std::memcpy(&f, p, sizeof(f));
@@ -157,10 +162,10 @@ bool CWavReader::Open(std::FILE* file, const std::string& name, std::string* err
     }
     const bool usable =
         (tag == kTagPcm && (bits_ == 8 || bits_ == 16 || bits_ == 24 || bits_ == 32)) ||
-        (tag == kTagFloat && bits_ == 32);
+        (tag == kTagFloat && (bits_ == 32 || bits_ == 64));
     if (!has_data || !usable || channels_ == 0 || rate_ == 0 ||
         block_align_ != channels_ * bits_ / 8) {
-        *error = name + ": only 8/16/24/32-bit PCM or 32-bit float WAVE is read";
+        *error = name + ": only 8/16/24/32-bit PCM or 32/64-bit float WAVE is read";
         return false;
     }
     tag_ = tag;

@@ -16,7 +16,7 @@ struct WavSignal {
     std::vector<float> samples; // interleaved, full scale = 1.0
 };
 
-// Reads 8/16/24/32-bit integer PCM or 32-bit float, plain or extensible.
+// Reads 8/16/24/32-bit integer PCM or 32/64-bit float, plain or extensible.
 // False with `error` set on anything else.
 bool ReadWav(const std::filesystem::path& path, WavSignal* signal, std::string* error);
 

@@ -26,9 +26,43 @@ bool TapList::Append(float value)
     return true;
 }
 
+namespace {
+
+constexpr size_t kPieceChars = 255;
+
+// One piece of the text from `position`: up to and including the line end,
+// at most 255 characters, zero-terminated. A NUL byte inside it ends the
+// number but not the line. True when the piece ends its line.
+bool NextPiece(const char* text, size_t length, size_t* position, char (&piece)[kPieceChars + 1])
+{
+    size_t n = 0;
+    bool line_end = false;
+    while (n < kPieceChars && *position < length && !line_end) {
+        piece[n] = text[(*position)++];
+        line_end = piece[n++] == '\n';
+    }
+    piece[n] = '\0';
+    return line_end;
+}
+
+// The line as a message can show it: printable ASCII, '?' for anything
+// else, at most 40 characters.
+void PrintNoTaps(const char* path, const char* line)
+{
+    char shown[44] = {};
+    size_t n = 0;
+    for (; line[n] != '\0' && line[n] != '\n' && line[n] != '\r' && n < 40; ++n)
+        shown[n] = line[n] >= ' ' && line[n] <= '~' ? line[n] : '?';
+    if (line[n] != '\0' && line[n] != '\n' && line[n] != '\r')
+        std::memcpy(shown + n, "...", 3);
+    ConsolePrint(L"ERROR:No filter tap in %s: its first line is not a number: \"%s\"\n", path,
+                 shown);
+}
+
+} // namespace
+
 bool ReadTapText(const char* text, size_t length, const char* path, TapList* list)
 {
-    constexpr size_t kPieceChars = 255;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     if (length >= 2 &&
         ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
@@ -37,25 +71,31 @@ bool ReadTapText(const char* text, size_t length, const char* path, TapList* lis
     }
     // Editors on Windows start UTF-8 files with a byte-order mark; it is
     // part of the first piece, and skipped there.
-    size_t skip = length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
-    size_t position = 0;
+    const size_t bom =
+        length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
+    size_t skip = bom, position = 0;
     unsigned line_number = 1;
     while (position < length) {
-        // One piece: up to and including the line end, at most 255
-        // characters, zero-terminated. A NUL byte inside it ends the number
-        // but not the line.
-        char piece[kPieceChars + 1] = {};
-        size_t n = 0;
-        bool line_end = false;
-        while (n < kPieceChars && position < length && !line_end) {
-            piece[n] = text[position++];
-            line_end = piece[n++] == '\n';
-        }
+        char piece[kPieceChars + 1];
+        const bool line_end = NextPiece(text, length, &position, piece);
         float value;
+        int used = 0;
         const char* number = piece + skip;
         skip = 0;
-        if (std::sscanf(number, "%f", &value) != 1)
+        if (std::sscanf(number, "%f%n", &value, &used) != 1) {
+            if (list->count == 0 && length > bom) { // an empty file just has no taps
+                PrintNoTaps(path, number);
+                return false;
+            }
+            list->stop_line = line_number;
             break;
+        }
+        if (number[used] == ',' && number[used + 1] >= '0' && number[used + 1] <= '9') {
+            ConsolePrint(L"ERROR:Filter tap written with a decimal comma. %s line %u; "
+                         L"trivandel-design -import converts such files.\n",
+                         path, line_number);
+            return false;
+        }
         if (!std::isfinite(value)) {
             ConsolePrint(L"ERROR:Filter tap is not a finite number. %s line %u\n", path,
                          line_number);
@@ -67,6 +107,13 @@ bool ReadTapText(const char* text, size_t length, const char* path, TapList* lis
         }
         if (line_end)
             ++line_number;
+    }
+    // Numbers past the stop are not taps, but a user should hear of them.
+    while (list->stop_line != 0 && position < length) {
+        char piece[kPieceChars + 1];
+        NextPiece(text, length, &position, piece);
+        float value;
+        list->unread_numbers += std::sscanf(piece, "%f", &value) == 1;
     }
     return true;
 }

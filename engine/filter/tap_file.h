@@ -13,6 +13,10 @@ struct TapList {
     float* values = nullptr;
     size_t count = 0;
     size_t room = 0;
+    // Where reading stopped before the end of the text: the line (from 1)
+    // that is not a number, and how many lines after it begin with one.
+    unsigned stop_line = 0;
+    size_t unread_numbers = 0;
 
     TapList() = default;
     TapList(const TapList&) = delete;
@@ -23,8 +27,10 @@ struct TapList {
 
 // Reads the taps of a file's text (as read in text mode) into `list`.
 // False after printing why the file cannot be used, naming `path`: text in
-// UTF-16, a tap that is not a finite number (a NaN or infinite tap would
-// put full-scale noise or DC on the outputs), or no memory.
+// UTF-16, text without a single tap (a file that is empty has none and is
+// read as such), a tap written with a decimal comma ("0,5" would read as 0),
+// a tap that is not a finite number (a NaN or infinite tap would put
+// full-scale noise or DC on the outputs), or no memory.
 bool ReadTapText(const char* text, size_t length, const char* path, TapList* list);
 
 // Opens `path` in text mode and reads its taps; prints the open error, or

@@ -245,6 +245,20 @@ TEST_F(CaptureSetupTest, AMissingTapFileEndsBeforeAnyDeviceIsTouched)
     EXPECT_TRUE(simulated_devices::CallLog().empty());
 }
 
+TEST_F(CaptureSetupTest, TapFilesThatWouldPlayWrongEndBeforeAnyDeviceIsTouched)
+{
+    AddStandardEndpoints();
+    std::ofstream(kTapFileNames[0], std::ios::binary) << "* Impulse Response data saved by REW\n";
+    std::ofstream(kTapFileNames[2], std::ios::binary) << "0,5\n";
+    RunStopped();
+    ExpectEnded(Lines{L"ERROR:No filter tap in FIR_LPF.txt: its first line is not a number: \"* "
+                      L"Impulse Response data saved by REW\"",
+                      L"ERROR:Filter tap written with a decimal comma. FIR_HPF.txt line 1; "
+                      L"trivandel-design -import converts such files."} +
+                kInitFailed);
+    EXPECT_TRUE(simulated_devices::CallLog().empty());
+}
+
 // Formats and gains the program cannot use end set-up with their own line.
 struct Refusal {
     int32_t output_bit;

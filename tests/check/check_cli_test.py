@@ -3,6 +3,7 @@
 prints, and the SVG it draws, parsed."""
 import math
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -59,6 +60,18 @@ class CheckCommandLine(unittest.TestCase):
                     self.assertEqual(code, status, lines)
                     self.assertEqual(lines[:len(first)], first)
                     self.assertEqual(lines[len(lines) - len(last):], last)
+
+    def test_numbers_left_unread_after_the_stop_are_warned_of(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            for name in ("FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt"):
+                shutil.copy(os.path.join(TAPS, name), scratch)
+            with open(os.path.join(scratch, "FIR_LPF.txt"), "a") as f:
+                f.write("\n0.5\n# end\n1e-3\n")
+            # The example's report, but for the warning.
+            code, lines = run([], scratch)
+            self.assertEqual((code, lines[1:]), (1, run([TAPS], scratch)[1][1:-1] + [
+                "WARNING:FIR_LPF.txt: reading stopped at line 1024, which is not a number; 2 "
+                "numbers after it were not read.", "1 warning."]))
 
     def test_svg_draws_the_three_bands_and_their_sum(self):
         with tempfile.TemporaryDirectory() as scratch:

@@ -35,6 +35,10 @@ TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused
         // Lines are numbered as an editor shows them, not by pieces, NUL bytes or not.
         {"NaN in the second piece of a line", "1" + blanks + "nan\n", {}, L"ERROR:Filter tap is not a finite number. @ line 1\n"},
         {"NaN after a NUL byte", std::string("0\0\nnan", 6), {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
+        {"values in a C array row", "0.5, 0.25,\n-1,\n", {0.5f, -1.0f}},
+        {"REW text export", "* Impulse Response data saved by REW\t\x01\n0.5 // Peak value\n", {}, L"ERROR:No filter tap in @: its first line is not a number: \"* Impulse Response data saved by REW??\"\n"},
+        {"blank first line", "\xEF\xBB\xBF\r\n0.5\n", {}, L"ERROR:No filter tap in @: its first line is not a number: \"\"\n"},
+        {"decimal comma", "0.5\n-0,000123\n", {}, L"ERROR:Filter tap written with a decimal comma. @ line 2; trivandel-design -import converts such files.\n"},
         {"UTF-16 little-endian", std::string("\xFF\xFE" "1\0\n\0", 6), {}, L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
         {"UTF-16 big-endian", std::string("\xFE\xFF\0" "1\0\n", 6), {}, L"ERROR:Tap file is UTF-16 text; save it as ANSI or UTF-8. @\n"},
         // clang-format on

@@ -21,7 +21,7 @@ PROGRAMS = REST[:REST.index("--")]
 TOP = "trivandel-%s-win64/" % VERSION
 CONTENT = sorted([TOP + p + ".exe" for p in PROGRAMS] + [
     TOP + name for name in ("FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt", "response.svg",
-                            "README.txt", "LICENSE.txt")])
+                            "crossover_design.txt", "README.txt", "LICENSE.txt")])
 
 
 # The programs started by name from their own folder, as from a Command
@@ -32,7 +32,10 @@ RUNS = [("trivandel", ["-help"],
         # Its listing, or, where Wine has no sound device, that it found none.
         ("trivandel-probe", [],
          lambda status, out: out.startswith(b"Default render endpoint, captured by loopback:")
-         if status == 0 else status == 1 and out.startswith(b"No default render endpoint"))]
+         if status == 0 else status == 1 and out.startswith(b"No default render endpoint")),
+        # The example design, written over the example taps, and its report.
+        ("trivandel-design", ["crossover_design.txt"], lambda status, out: status in (0, 1) and
+         b"\r\nDesign crossover_design.txt: linear phase, 4095 taps at 48000 Hz" in out)]
 
 
 def rewritten(member, change):

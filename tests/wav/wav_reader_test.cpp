@@ -70,7 +70,7 @@ TEST(WavReader, ReadsEachSampleKindAndRefusesTheRest)
         {"data cut short", Wave(1, 1, 16, false, {0, 0x40, 0, 0xC0, 0}, 100), {0.5f, -0.5f}},
         {"size never patched", Wave(1, 1, 16, false, {0, 0x40}, 0xFFFFFFFF), {0.5f}},
         {"12-bit", Wave(1, 1, 12, false, {0, 0x40}, 2), {}},
-        {"64-bit float", Wave(3, 1, 64, false, Bytes(8), 8), {}},
+        {"64-bit float", Wave(3, 1, 64, false, {0, 0, 0, 0, 0, 0, 0xE0, 0xBF}, 8), {-0.5f}},
         {"no data chunk", Bytes{'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, {}},
     };
     for (const auto& c : cases) {
