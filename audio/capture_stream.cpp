@@ -4,7 +4,7 @@
 #include "audio/platform_format.h"
 #include "base/console.h"
 
-bool OpenCaptureStream(const OutputStream& output, CFIRFilter* filter, CaptureResources* r,
+bool OpenCaptureStream(const OutputStream& output, CPlayout* playout, CaptureResources* r,
                        uint32_t* capture_frames)
 {
     ConsolePrint(L">Create a capture device ----------------\n");
@@ -16,11 +16,7 @@ bool OpenCaptureStream(const OutputStream& output, CFIRFilter* filter, CaptureRe
         return false;
     const WaveFormat* mix_format = FromPlatformFormat(r->mix_format);
     PrintWaveFormat(mix_format);
-    // Room for the pre-buffered frames and one drain more, however long the
-    // filter.
-    filter->buffer_msec = StoreMilliseconds(StoreFrames(output.frames, filter->GetTapCount()),
-                                            mix_format->samples_per_sec);
-    if (!filter->SetFormat(mix_format)) {
+    if (!playout->Start(mix_format, &output.format, output.frames)) {
         ConsolePrint(L"ERROR:This format is not supported by program.\n");
         return false;
     }

@@ -6,9 +6,10 @@
 
 #include "audio/capture_resources.h"
 #include "audio/output_stream.h"
-#include "engine/filter/fir_filter.h"
+#include "engine/filter/playout.h"
 
-// Fills the capture items of `r` and sizes the filter's store for the mix
-// format. False after printing the failing step's own line, if it has one.
-bool OpenCaptureStream(const OutputStream& output, CFIRFilter* filter, CaptureResources* r,
+// Fills the capture items of `r` and starts the playout for the mix format
+// and the output. False after printing the failing step's own line, if it
+// has one.
+bool OpenCaptureStream(const OutputStream& output, CPlayout* playout, CaptureResources* r,
                        uint32_t* capture_frames);

@@ -1,6 +1,7 @@
 #include "audio/capture_thread.h"
 
 #include <avrt.h>
+#include <cstdlib>
 #include <objbase.h>
 
 #include "audio/capture_end.h"
@@ -13,7 +14,7 @@
 #include "audio/processing_loop.h"
 #include "audio/settings.h"
 #include "base/console.h"
-#include "engine/filter/fir_filter.h"
+#include "engine/filter/playout.h"
 
 namespace {
 
@@ -68,13 +69,14 @@ bool StartStreams(const OutputStream& output, CaptureResources* r, CaptureEnd* e
 // Taps, scheduler, COM and the capture endpoint, then both streams opened
 // and started. False after a failing step has printed its own line, if any;
 // `end` then says whether a missing or lost endpoint was the cause.
-bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, OutputStream* output,
+bool SetUp(const Settings* settings, CPlayout* playout, CaptureResources* r, OutputStream* output,
            CaptureEnd* end)
 {
-    if (!filter->LoadTapFiles()) // its lines name every bad file
+    if (!playout->Filter().LoadTapFiles()) // its lines name every bad file
         return false;
-    filter->mono_lfe = settings->mono_lfe;
-    filter->attenuation = settings->attenuation;
+    if (!ChooseConvolution(std::getenv("TRIVANDEL_CONVOLUTION"), &playout->Filter().convolution))
+        return false;
+    playout->SetOptions(settings->attenuation, settings->mono_lfe);
 
     r->task = RegisterMmThread(L"Pro Audio", &r->task_index);
     if (r->task == nullptr)
@@ -97,13 +99,13 @@ bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, Ou
     }
     PrintDeviceInfo(&capture_info, false);
 
-    const bool output_opened = OpenOutputStream(settings, capture_info, filter, r, output);
+    const bool output_opened = OpenOutputStream(settings, capture_info, *playout, r, output);
     if (!output_opened && r->output_endpoint == nullptr) {
         *end = kEndpointMissing; // none listed, or only the default itself
         return false;
     }
     uint32_t capture_frames = 0;
-    if (!output_opened || !OpenCaptureStream(*output, filter, r, &capture_frames)) {
+    if (!output_opened || !OpenCaptureStream(*output, playout, r, &capture_frames)) {
         *end = SetUpEnd(*r);
         return false;
     }
@@ -111,6 +113,8 @@ bool SetUp(const Settings* settings, CFIRFilter* filter, CaptureResources* r, Ou
         return false;
 
     ConsolePrint(L">Start the captureing.\n");
+    if (playout->Filter().convolution == kConvolutionFft)
+        ConsolePrint(L"  Convolution : partitioned FFT (TRIVANDEL_CONVOLUTION=fft)\n");
     if (settings->verbose) {
         const float rate = static_cast<float>(output->rate);
         float capture_ms = static_cast<float>(capture_frames) * 1000.0f / rate;
@@ -157,18 +161,18 @@ void TearDown(CaptureResources* r)
 DWORD WINAPI CaptureThreadProc(LPVOID parameter)
 {
     const Settings* settings = static_cast<const Settings*>(parameter);
-    CFIRFilter filter;
+    CPlayout playout;
     CaptureResources resources;
     OutputStream output;
     CaptureEnd end = kCaptureEnded;
-    if (SetUp(settings, &filter, &resources, &output, &end)) {
+    if (SetUp(settings, &playout, &resources, &output, &end)) {
         LoopStreams streams = {resources.output_client,  resources.render_client,
                                resources.output_event,   output.frames,
                                resources.capture_client, resources.capture_reader};
-        end = RunProcessingLoop(&filter, streams, settings);
+        end = RunProcessingLoop(&playout, streams, settings);
     } else {
         ConsolePrint(L"ERROR:Audio device initialization was failed.\n");
     }
     TearDown(&resources);
-    return end; // the filter is destroyed here, after the last line
+    return end; // the playout is destroyed here, after the last line
 }

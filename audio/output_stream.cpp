@@ -47,8 +47,8 @@ HRESULT InitializeExclusive(IMMDevice* endpoint, IAudioClient** client, const Wa
                                  *duration, *duration, wave, nullptr);
 }
 
-bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, CFIRFilter* filter,
-                      CaptureResources* r, OutputStream* stream)
+bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info,
+                      const CPlayout& playout, CaptureResources* r, OutputStream* stream)
 {
     ConsolePrint(L">Enumerate and decide a output device ----------------\n");
     const wchar_t* name = settings->output_device[0] != L'\0' ? settings->output_device : nullptr;
@@ -79,14 +79,12 @@ bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, 
         ConsolePrint(L"ERROR:This format is not supported by endpoint device.\n");
     if (FAILED(hr))
         return false;
-    if (!filter->SetOutputFormat(output_format)) {
+    const OutputRefusal refusal = playout.TakesOutput(output_format);
+    if (refusal == kOutputFormatRefused)
         ConsolePrint(L"ERROR:This format is not supported by program.\n");
+    if (refusal != kOutputTaken)
         return false;
-    }
-    // A gain of NaN or infinity, or one too large for this output's full
-    // scale, would turn the scaled taps into full-scale noise or DC.
-    if (!filter->CheckScaledTaps())
-        return false;
+    stream->format = *output_format;
 
     REFERENCE_TIME default_period = 0;
     REFERENCE_TIME minimum_period = 0;

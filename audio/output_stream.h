@@ -8,9 +8,10 @@
 #include "audio/capture_resources.h"
 #include "audio/endpoints.h"
 #include "audio/settings.h"
-#include "engine/filter/fir_filter.h"
+#include "engine/filter/playout.h"
 
 struct OutputStream {
+    WaveFormat format = {};      // as negotiated and taken by the playout
     uint32_t frames = 0;         // the output buffer, in frames
     REFERENCE_TIME duration = 0; // its duration and periodicity
     uint32_t rate = 0;
@@ -31,7 +32,7 @@ HRESULT NegotiateOutputFormat(IAudioClient* client, int32_t output_bit, WaveForm
 HRESULT InitializeExclusive(IMMDevice* endpoint, IAudioClient** client, const WaveFormat* format,
                             REFERENCE_TIME* duration);
 
-// Fills the output items of `r` and sets the filter up for the output's
-// format. False after printing the failing step's own line, if it has one.
-bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info, CFIRFilter* filter,
-                      CaptureResources* r, OutputStream* stream);
+// Fills the output items of `r` and `stream`, with a format the playout
+// takes. False after printing the failing step's own line, if it has one.
+bool OpenOutputStream(const Settings* settings, const DeviceInfo& capture_info,
+                      const CPlayout& playout, CaptureResources* r, OutputStream* stream);

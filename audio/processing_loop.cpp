@@ -7,7 +7,6 @@
 #include "base/console.h"
 #include "audio/platform_calls.h"
 #include "audio/stream_format.h"
-#include "engine/clock/clock_bridge.h"
 
 int32_t loopDurations[kLoopDurationEntries];
 
@@ -15,14 +14,6 @@ namespace {
 
 constexpr DWORD kEventTimeoutMs = 2000; // a device that stops signalling must not hang us
 constexpr int kStatisticsLineUnits = 256;
-
-uint32_t FramesHeld(const CFIRFilter* filter)
-{
-    uint32_t held = filter->write_pos - filter->read_pos;
-    if (filter->read_pos > filter->write_pos)
-        held += filter->capacity;
-    return held;
-}
 
 void PrintStatisticsLine(const wchar_t* line)
 {
@@ -100,7 +91,7 @@ void RecordPass(LoopStats* stats, uint32_t held, bool verbose, const CClockBridg
 
 // Moves every waiting capture packet into the store, through the resampler;
 // the first failing call's result, or S_OK.
-HRESULT DrainCapture(CClockBridge* bridge, IAudioCaptureClient* reader)
+HRESULT DrainCapture(CPlayout* playout, IAudioCaptureClient* reader)
 {
     UINT32 frames = 0;
     HRESULT hr = reader->GetNextPacketSize(&frames);
@@ -112,8 +103,8 @@ HRESULT DrainCapture(CClockBridge* bridge, IAudioCaptureClient* reader)
         // A silent packet's bytes are undefined; the store takes zeros. A
         // packet after a gap moves the level by the frames lost, not by the
         // clocks: the bridge settles again instead of following it.
-        bridge->WritePacket(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data,
-                            (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0);
+        playout->WritePacket(frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data,
+                             (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0);
         if (FAILED(hr = reader->ReleaseBuffer(frames)))
             return hr;
         hr = reader->GetNextPacketSize(&frames);
@@ -127,65 +118,49 @@ CaptureEnd EndFor(HRESULT hr, CaptureEnd gone)
     return IsDeviceGone(hr) ? gone : kCaptureEnded;
 }
 
-void CopyLiveControls(CFIRFilter* filter)
+BandControls ReadLiveControls()
 {
-    filter->divider_through = LiveControls.divider_through.load(std::memory_order_relaxed);
-    filter->mute_lfe = LiveControls.mute_lfe.load(std::memory_order_relaxed);
-    filter->mute_low = LiveControls.mute_low.load(std::memory_order_relaxed);
-    filter->mute_high = LiveControls.mute_high.load(std::memory_order_relaxed);
+    return {LiveControls.divider_through.load(std::memory_order_relaxed),
+            LiveControls.mute_lfe.load(std::memory_order_relaxed),
+            LiveControls.mute_low.load(std::memory_order_relaxed),
+            LiveControls.mute_high.load(std::memory_order_relaxed)};
 }
 
 // One pass after the wait; false on a failing call, with its `end`.
-bool RunPass(CFIRFilter* filter, CClockBridge* bridge, const LoopStreams& streams,
-             uint64_t prebuffer_frames, bool* prebuffering, CaptureEnd* end)
+bool RunPass(CPlayout* playout, const LoopStreams& streams, CaptureEnd* end)
 {
-    HRESULT hr = DrainCapture(bridge, streams.capture_reader);
+    HRESULT hr = DrainCapture(playout, streams.capture_reader);
     if (FAILED(hr)) {
         *end = EndFor(hr, kLoopbackLost);
         return false;
     }
-    if (*prebuffering)
-        *prebuffering = FramesHeld(filter) < prebuffer_frames;
-    if (bridge->EndDrain(!*prebuffering) == kBridgeStartedTracking)
-        ConsolePrint(L">The clocks differ: following the output device's clock.\n");
-
     BYTE* data = nullptr;
     if (FAILED(hr = streams.render_client->GetBuffer(streams.output_frames, &data))) {
         *end = EndFor(hr, kOutputLost);
         return false;
     }
-    DWORD flags = AUDCLNT_BUFFERFLAGS_SILENT;
-    if (!*prebuffering) {
-        CopyLiveControls(filter);
-        filter->ReadData(streams.output_frames, data);
-        flags = 0;
-    }
+    const PlayedBuffer played = playout->Play(ReadLiveControls(), data);
+    if (played.event == kBridgeStartedTracking)
+        ConsolePrint(L">The clocks differ: following the output device's clock.\n");
+    const DWORD flags = played.filtered ? 0 : AUDCLNT_BUFFERFLAGS_SILENT;
     if (FAILED(hr = streams.render_client->ReleaseBuffer(streams.output_frames, flags))) {
         *end = EndFor(hr, kOutputLost);
         return false;
     }
-    // A store run dry fills up again before the next filtered buffer.
-    if (!*prebuffering)
-        *prebuffering = FramesHeld(filter) == 0;
     return true;
 }
 
 } // namespace
 
-CaptureEnd RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams,
+CaptureEnd RunProcessingLoop(CPlayout* playout, const LoopStreams& streams,
                              const Settings* settings)
 {
     CaptureEnd end = kCaptureEnded;
-    bool prebuffering = true;
-    const uint64_t prebuffer_frames = PrebufferFrames(streams.output_frames, filter->GetTapCount());
     bool stop_requested = false;
     LoopStats stats = {};
     stats.window_start = ReadMillisecondClock();
     stats.last = stats.window_start;
     stats.min = 1000;
-    // Out of memory it copies, as the store did before it.
-    CClockBridge bridge;
-    bridge.Start(filter, streams.output_frames);
 
     for (;;) {
         // The output event comes first, so a pass that is due runs as a
@@ -202,9 +177,9 @@ CaptureEnd RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams,
             break;
         }
 
-        if (!RunPass(filter, &bridge, streams, prebuffer_frames, &prebuffering, &end))
+        if (!RunPass(playout, streams, &end))
             break;
-        RecordPass(&stats, FramesHeld(filter), settings->verbose != 0, bridge);
+        RecordPass(&stats, playout->Held(), settings->verbose != 0, playout->Bridge());
 
         if (stop_requested) {
             HRESULT hr = streams.output_client->Stop();

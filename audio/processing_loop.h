@@ -10,7 +10,7 @@
 
 #include "audio/capture_end.h"
 #include "audio/settings.h"
-#include "engine/filter/fir_filter.h"
+#include "engine/filter/playout.h"
 
 constexpr int kLoopDurationEntries = 200;
 // Lengths in ms of the passes of the current statistics window.
@@ -37,5 +37,5 @@ struct LoopStreams {
 
 // Runs until stopEvent, a failing call or the time-out, prints the exit's
 // own lines and returns why it ended; the caller then tears down.
-CaptureEnd RunProcessingLoop(CFIRFilter* filter, const LoopStreams& streams,
+CaptureEnd RunProcessingLoop(CPlayout* playout, const LoopStreams& streams,
                              const Settings* settings);

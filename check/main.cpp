@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "check/check_print.h"
+#include "check/engine_cost.h"
 #include "base/console.h"
 #include "engine/filter/fir_filter.h"
 #include "check/path_text.h"
@@ -36,6 +37,8 @@ const wchar_t kUsage[] =
     L"                        second) as trivandel.exe would play it, instead of the check.\n"
     L"        -output_bit # : Output quantization bit of the render. (16 or 24; default 24)\n"
     L"            -mono_lfe : Monaural LFE in the render.\n"
+    L"       -convolution # : The render's convolution: direct (default) or fft, as\n"
+    L"                        TRIVANDEL_CONVOLUTION sets trivandel.exe's.\n"
     L"         -clock_ppm # : Render as played live with the loopback's clock this many ppm\n"
     L"                        fast (negative: slow) against the output's. (-1000 to 1000)\n"
     L"            -levels # : Print the levels of 100 Hz, 1 kHz and 8 kHz on each channel of a\n"
@@ -47,6 +50,7 @@ struct Options {
     double rate = 48000;
     float attenuation = 0.8f;
     RenderSettings render;
+    uint8_t convolution = kConvolutionDirect;
     bool rendering = false;
 };
 
@@ -86,7 +90,7 @@ bool ParseArguments(const std::vector<Argument>& args, Options* o)
         const size_t values = Is(arg, "-render") ? 2
                               : Is(arg, "-rate") || Is(arg, "-attenuation") || Is(arg, "-svg") ||
                                       Is(arg, "-output_bit") || Is(arg, "-levels") ||
-                                      Is(arg, "-clock_ppm")
+                                      Is(arg, "-clock_ppm") || Is(arg, "-convolution")
                                   ? 1
                                   : 0;
         if (i + values >= args.size()) {
@@ -120,6 +124,13 @@ bool ParseArguments(const std::vector<Argument>& args, Options* o)
             }
             o->render.clock_ppm = number;
             o->render.clocked = true;
+        } else if (Is(arg, "-convolution")) {
+            const Argument& name = args[++i];
+            if (!Is(name, "direct") && !Is(name, "fft")) {
+                ConsolePrint(L"ERROR:-convolution takes direct or fft.\n");
+                return false;
+            }
+            o->convolution = Is(name, "fft") ? kConvolutionFft : kConvolutionDirect;
         } else if (Is(arg, "-svg")) {
             o->svg = args[++i];
         } else if (Is(arg, "-levels")) {
@@ -173,7 +184,8 @@ int Run(const std::vector<Argument>& args)
                  kTapFileNames[2], PathText(here).c_str());
 
     // As the capture thread loads them, with the same lines.
-    CFIRFilter filter;
+    CPlayout playout;
+    CFIRFilter& filter = playout.Filter();
     TapList lists[3];
     if (!filter.LoadTapFiles(lists)) {
         ConsolePrint(L"ERROR:trivandel.exe cannot use these tap files.\n");
@@ -184,13 +196,15 @@ int Run(const std::vector<Argument>& args)
                      L"is not a number.\n");
         return 2;
     }
+    filter.convolution = o.convolution;
     if (o.rendering)
-        return RenderWav(&filter, o.input, o.output, o.render) ? 0 : 2;
+        return RenderWav(&playout, o.input, o.output, o.render) ? 0 : 2;
 
     const BandTaps taps = ToBandTaps(lists);
     CheckReport report = CheckTaps(taps, o.rate, o.attenuation);
     NoteUnreadNumbers(lists, &report);
     PrintReport(report);
+    PrintEngineCosts(&filter, o.rate, o.attenuation);
     if (!o.svg.empty()) {
         if (!WriteResponseSvg(o.svg, taps, report)) {
             ConsolePrint(L"ERROR:Cannot write %ls\n", PathText(o.svg).c_str());

@@ -6,64 +6,100 @@
 
 #include "base/console.h"
 #include "check/path_text.h"
-#include "engine/clock/clock_bridge.h"
 #include "wav/wav_file.h"
 
 namespace {
 
+// Packets of the file as the loopback delivers them: the first and the last
+// channel of each frame as float pairs, silence once the file has ended.
+class CPacketSource {
+public:
+    CPacketSource(CWavReader* reader, uint32_t frames)
+        : reader_(reader), samples_(size_t{frames} * reader->Channels()),
+          stereo_(2 * size_t{frames})
+    {
+    }
+    // The next `frames` frames (at most the constructor's); returns how many
+    // came from the file.
+    size_t Next(uint32_t frames)
+    {
+        const size_t read = ended_ ? 0 : reader_->Read(samples_.data(), frames);
+        ended_ = ended_ || read < frames;
+        const size_t step = reader_->Channels();
+        for (size_t i = 0; i < read; ++i) {
+            stereo_[2 * i] = samples_[i * step];
+            stereo_[2 * i + 1] = samples_[i * step + step - 1];
+        }
+        std::fill(stereo_.begin() + 2 * static_cast<std::ptrdiff_t>(read), stereo_.end(), 0.0f);
+        return read;
+    }
+    const uint8_t* Data() const { return reinterpret_cast<const uint8_t*>(stereo_.data()); }
+    bool Ended() const { return ended_; }
+
+private:
+    CWavReader* reader_;
+    std::vector<float> samples_;
+    std::vector<float> stereo_;
+    bool ended_ = false;
+};
+
+// The file between silences, every frame whose window is complete read as
+// soon as it is (see render.h). Returns the file's frames; `written` false
+// when the output could not be written.
+uint64_t PlayFile(CPlayout* playout, CWavReader* reader, CWavWriter* writer, uint32_t block,
+                  bool* written)
+{
+    const uint32_t taps = playout->Filter().GetTapCount();
+    std::vector<uint8_t> out(size_t{block} * playout->Filter().output_format.block_align);
+    auto drain = [&](bool to_end) {
+        for (uint32_t n; *written && (n = playout->PlayWindows(block, to_end, out.data())) > 0;)
+            *written = writer->Append(out.data(), size_t{n} * out.size() / block);
+    };
+    CPacketSource source(reader, block);
+    playout->WritePacket(taps - 1, nullptr, false);
+    uint64_t frames = 0;
+    for (size_t read; *written && (read = source.Next(block)) > 0;) {
+        frames += read;
+        playout->WritePacket(static_cast<uint32_t>(read), source.Data(), false);
+        drain(false);
+    }
+    playout->WritePacket(taps - 1, nullptr, false);
+    drain(true);
+    return frames;
+}
+
 // The live loop's passes over the file (see render.h). Returns the frames
 // written; prints the clock's course.
-uint64_t PlayClocked(CFIRFilter* filter, CWavReader* reader, CWavWriter* writer, uint32_t buffer,
+uint64_t PlayClocked(CPlayout* playout, CWavReader* reader, CWavWriter* writer, uint32_t buffer,
                      double ppm, bool* written)
 {
     const uint32_t rate = reader->Rate();
     const uint32_t packet = std::max<uint32_t>(rate / 100, 1);
-    const uint64_t prebuffer = PrebufferFrames(buffer, filter->GetTapCount());
-    CClockBridge bridge;
-    if (!bridge.Start(filter, buffer)) {
-        ConsolePrint(L"ERROR:Not enough memory to render.\n");
-        *written = false;
-        return 0;
-    }
-    const size_t channels = reader->Channels();
-    std::vector<float> samples(static_cast<size_t>(packet) * channels);
-    std::vector<float> stereo(2 * static_cast<size_t>(packet));
-    std::vector<uint8_t> out(static_cast<size_t>(buffer) * filter->output_format.block_align);
+    CPacketSource source(reader, packet);
+    std::vector<uint8_t> out(size_t{buffer} * playout->Filter().output_format.block_align);
+    const BandControls controls = {};
     double due = 0, sent = 0;
     uint64_t passes = 0, tail = 0, frames = 0;
-    bool prebuffering = true, ended = false;
     double tracking_from = -1;
     // After the file, silence until the store has played out.
-    while (*written && tail < prebuffer + 2 * uint64_t{buffer}) {
+    while (*written && tail < playout->PrebufferFrames() + 2 * uint64_t{buffer}) {
         due += buffer * (1 + ppm * 1e-6);
-        while (sent + packet <= due) {
-            sent += packet;
-            size_t read = ended ? 0 : reader->Read(samples.data(), packet);
-            ended = ended || read < packet;
-            for (size_t i = 0; i < read; ++i) {
-                stereo[2 * i] = samples[i * channels];
-                stereo[2 * i + 1] = samples[i * channels + channels - 1];
-            }
-            std::fill(stereo.begin() + 2 * static_cast<std::ptrdiff_t>(read), stereo.end(), 0.0f);
-            bridge.WritePacket(packet, reinterpret_cast<const uint8_t*>(stereo.data()), false);
+        for (; sent + packet <= due; sent += packet) {
+            source.Next(packet);
+            playout->WritePacket(packet, source.Data(), false);
         }
-        const uint32_t held = filter->write_pos - filter->read_pos;
-        if (prebuffering)
-            prebuffering = held < prebuffer;
-        if (bridge.EndDrain(!prebuffering) == kBridgeStartedTracking && tracking_from < 0)
+        const PlayedBuffer played = playout->Play(controls, out.data());
+        if (played.event == kBridgeStartedTracking && tracking_from < 0)
             tracking_from = static_cast<double>(passes) * buffer / rate;
-        if (prebuffering) {
+        if (!played.filtered)
             std::fill(out.begin(), out.end(), uint8_t{0});
-        } else {
-            filter->ReadData(buffer, out.data());
-            prebuffering = filter->write_pos == filter->read_pos;
-        }
         *written = writer->Append(out.data(), out.size());
         frames += buffer;
         ++passes;
-        if (ended)
+        if (source.Ended())
             tail += buffer;
     }
+    const CClockBridge& bridge = playout->Bridge();
     if (tracking_from >= 0)
         ConsolePrint(L"  The output followed the loopback's clock from %.1f s on; ratio at the "
                      L"end %+.2f ppm, set point %u frames.\n",
@@ -75,7 +111,7 @@ uint64_t PlayClocked(CFIRFilter* filter, CWavReader* reader, CWavWriter* writer,
 
 } // namespace
 
-bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
+bool RenderWav(CPlayout* playout, const std::filesystem::path& input,
                const std::filesystem::path& output, const RenderSettings& settings)
 {
     CWavReader reader;
@@ -90,31 +126,24 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
         return false;
     }
     const uint32_t rate = reader.Rate();
-    const uint32_t taps = filter->GetTapCount();
+    const uint32_t taps = playout->Filter().GetTapCount();
 
-    // Set as the capture thread sets them, for an output stream of six
-    // channels at the capture's rate.
-    filter->mono_lfe = settings.mono_lfe ? 1 : 0;
-    filter->attenuation = settings.attenuation;
+    // Set up as the capture thread does, for an output stream of six
+    // channels at the capture's rate: the live loop's buffers of 99 ms, or
+    // blocks of 100 ms, an even count (see PlayWindows).
+    playout->SetOptions(settings.attenuation, settings.mono_lfe ? 1 : 0);
     const uint16_t bits = static_cast<uint16_t>(settings.output_bit);
     const WaveFormat format = ExtensibleFormat(6, rate, bits, kSubtypePcm);
-    filter->SetOutputFormat(&format);
-    if (!filter->CheckScaledTaps())
+    if (playout->TakesOutput(&format) != kOutputTaken)
         return false;
-
-    // Blocks of 100 ms, an even count (see drain below). The store holds what a
-    // block leaves unread (at most tap_count frames) and the next block.
-    const uint32_t block = std::max<uint32_t>(rate / 10 & ~1u, 2);
-    const uint32_t live_buffer = std::max<uint32_t>(rate * 99 / 1000, 1);
-    const uint64_t frames_needed =
-        settings.clocked ? StoreFrames(live_buffer, taps) : uint64_t{taps} + std::max(block, taps);
-    filter->buffer_msec = StoreMilliseconds(frames_needed, rate);
+    const uint32_t buffer = settings.clocked ? std::max<uint32_t>(rate * 99 / 1000, 1)
+                                             : std::max<uint32_t>(rate / 10 & ~1u, 2);
     const WaveFormat capture = ExtensibleFormat(2, rate, 32);
-    if (!filter->SetFormat(&capture)) {
+    if (!playout->Start(&capture, &format, buffer)) {
         ConsolePrint(L"ERROR:Not enough memory to render.\n");
         return false;
     }
-    if (filter->capacity < frames_needed) {
+    if (playout->Filter().capacity < StoreFrames(buffer, taps)) {
         ConsolePrint(L"ERROR:The filter is too long to render at %u Hz.\n", rate);
         return false;
     }
@@ -125,60 +154,21 @@ bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
         return false;
     }
     bool written = true;
-    if (settings.clocked) {
-        const uint64_t played =
-            PlayClocked(filter, &reader, &writer, live_buffer, settings.clock_ppm, &written);
-        if (!written) {
-            ConsolePrint(L"ERROR:Writing %ls failed.\n", PathText(output).c_str());
-            return false;
-        }
-        ConsolePrint(L"Rendered %ls (%u Hz) into %ls: %llu frames of six %u-bit channels, as "
-                     L"played live with the loopback's clock %+.1f ppm off the output's.\n",
-                     PathText(input).c_str(), rate, PathText(output).c_str(),
-                     static_cast<unsigned long long>(played), static_cast<unsigned>(bits),
-                     settings.clock_ppm);
-        return true;
-    }
-    std::vector<uint8_t> out(static_cast<size_t>(block) * filter->output_format.block_align);
-    // Reads every frame whose window is complete. The kernel's order of
-    // additions depends on the parity of a window's index in the store; the
-    // store moves unread frames to index 0 when it compacts, so until the
-    // last call an even count is read and every frame keeps the parity of
-    // its index in the stream, as in one uninterrupted store.
-    auto drain = [&](bool last) {
-        const uint32_t stored = filter->write_pos - filter->read_pos;
-        uint32_t ready = stored >= taps - 1 ? stored - (taps - 1) : 0;
-        if (!last)
-            ready &= ~1u;
-        while (ready > 0 && written) {
-            const uint32_t n = std::min(ready, block);
-            filter->ReadData(n, out.data());
-            written = writer.Append(out.data(), static_cast<size_t>(n) * out.size() / block);
-            ready -= n;
-        }
-    };
-
-    filter->WriteData(taps - 1, nullptr);
-    std::vector<float> samples(static_cast<size_t>(block) * reader.Channels());
-    std::vector<float> stereo(2 * static_cast<size_t>(block));
-    uint64_t frames = 0;
-    size_t read;
-    while (written && (read = reader.Read(samples.data(), block)) > 0) {
-        frames += read;
-        const size_t step = reader.Channels();
-        for (size_t i = 0; i < read; ++i) {
-            stereo[2 * i] = samples[i * step];
-            stereo[2 * i + 1] = samples[i * step + step - 1];
-        }
-        filter->WriteData(static_cast<uint32_t>(read),
-                          reinterpret_cast<const uint8_t*>(stereo.data()));
-        drain(false);
-    }
-    filter->WriteData(taps - 1, nullptr);
-    drain(true);
+    const uint64_t frames =
+        settings.clocked
+            ? PlayClocked(playout, &reader, &writer, buffer, settings.clock_ppm, &written)
+            : PlayFile(playout, &reader, &writer, buffer, &written);
     if (!written) {
         ConsolePrint(L"ERROR:Writing %ls failed.\n", PathText(output).c_str());
         return false;
+    }
+    if (settings.clocked) {
+        ConsolePrint(L"Rendered %ls (%u Hz) into %ls: %llu frames of six %u-bit channels, as "
+                     L"played live with the loopback's clock %+.1f ppm off the output's.\n",
+                     PathText(input).c_str(), rate, PathText(output).c_str(),
+                     static_cast<unsigned long long>(frames), static_cast<unsigned>(bits),
+                     settings.clock_ppm);
+        return true;
     }
     const wchar_t* layout = reader.Channels() == 1 ? L"mono" : L"stereo";
     ConsolePrint(L"Rendered %ls (%llu frames, %u Hz, %ls) into %ls: %llu frames of six %u-bit "

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "engine/filter/fir_filter.h"
+#include "engine/filter/playout.h"
 
 // trivandel.exe's options of the same names.
 struct RenderSettings {
@@ -28,9 +28,9 @@ struct RenderSettings {
 // clock_ppm fast, through the same pre-buffering, store, resampler and
 // controller, the silent buffers of the pre-buffering included, and then
 // silence until the store has played out.
-// `filter` holds the taps and nothing else yet. Mono or stereo 8/16/24/32-bit
-// PCM or 32-bit float input at any rate; mono plays on both sides, as the
-// audio engine's mix does. Prints its own lines; false when nothing usable
-// was written.
-bool RenderWav(CFIRFilter* filter, const std::filesystem::path& input,
+// `playout`'s filter holds the taps and nothing else yet. Mono or stereo
+// 8/16/24/32-bit PCM or 32-bit float input at any rate; mono plays on both
+// sides, as the audio engine's mix does. Prints its own lines; false when
+// nothing usable was written.
+bool RenderWav(CPlayout* playout, const std::filesystem::path& input,
                const std::filesystem::path& output, const RenderSettings& settings);

@@ -174,6 +174,9 @@ void ApplyEvent(const std::wstring& name)
     } else if (name == L"service-restart") {
         simulated_devices::RestartAudioService();
     }
+    // For whoever waits on the event rather than on the clock.
+    std::fwprintf(stderr, L"standin: event %ls\n", name.c_str());
+    std::fflush(stderr);
 }
 
 const wchar_t* const kEventNames[] = {

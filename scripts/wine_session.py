@@ -41,8 +41,9 @@ class Wine:
         return proc.returncode, proc.stdout
 
     def start(self, exe, args=()):
-        """Starts a helper program in the background; returns its Popen."""
-        return subprocess.Popen(["wine", exe, *args], env=self.env, stdin=subprocess.DEVNULL,
+        """Starts a helper program in the background, its standard input a
+        pipe for the caller to close; returns its Popen."""
+        return subprocess.Popen(["wine", exe, *args], env=self.env, stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
 
     def kill_server(self):
@@ -130,8 +131,9 @@ class ConsoleProgram:
         return status
 
     def stderr_text(self):
-        self._stderr.seek(0)
-        return self._stderr.read().decode(errors="replace")
+        # pread: the program writes through the same file offset.
+        fd = self._stderr.fileno()
+        return os.pread(fd, os.fstat(fd).st_size, 0).decode(errors="replace")
 
     def close(self):
         """Kills the program if it still runs."""

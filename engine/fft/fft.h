@@ -3,7 +3,8 @@
 // crossover designer (double).
 //   Forward: X[k] = sum over n of x[n] e^(-2 pi i n k / N)
 //   Inverse: x[n] = sum over k of X[k] e^(+2 pi i n k / N), not divided by N
-// Twiddles are computed in double and rounded once to T.
+// Twiddles are computed in double and rounded once to T. A Stockham radix-4
+// transform (fft_core.h) on the vector path the kernels run.
 #pragma once
 
 #include <complex>
@@ -19,12 +20,23 @@ public:
     void Forward(std::complex<T>* data) const;
     void Inverse(std::complex<T>* data) const;
 
+    // The same transforms on split arrays: re[k] + i im[k], k < Size(), in
+    // place; work holds 2 * Size() values. No allocation: for real time.
+    void ForwardSplit(T* re, T* im, T* work) const;
+    void InverseSplit(T* re, T* im, T* work) const { ForwardSplit(im, re, work); }
+
+    // On the path `path` of engine/kernels/kernel_dispatch.h instead of the
+    // active one (for tests and benchmarks; the path must be available).
+    void ForwardSplitOn(uint32_t path, T* re, T* im, T* work) const;
+
 private:
     void Transform(std::complex<T>* data, bool inverse) const;
 
     uint32_t size_ = 0;
-    std::vector<uint32_t> reversed_;       // bit-reversed index of each index
-    std::vector<std::complex<T>> twiddle_; // e^(-2 pi i k / N), k < N / 2
+    // Per radix-4 stage of length n: w^p, w^2p, w^3p (w = e^(-2 pi i / n)),
+    // p < n / 4, as six arrays: real and imaginary parts of each; for the
+    // second stage (stride 4) then the same with every value four times.
+    std::vector<T> twiddles_;
 };
 
 extern template class CFft<float>;

@@ -8,7 +8,7 @@
 CCaptureBuffer::CCaptureBuffer()
     : capture_format{}, output_format{}, buffer_msec(1000), capacity(0), storage(nullptr),
       frame_bytes(0), write_pos(0), read_pos(0), mute_lfe(0), mute_low(0), mute_high(0),
-      sample_kind(kSampleKindNone), tap_count(0), spare_frames(0)
+      sample_kind(kSampleKindNone), tap_count(0), spare_frames(0), drops(0)
 {
 }
 
@@ -28,6 +28,7 @@ bool CCaptureBuffer::SetFormat(const WaveFormat* format)
 
     AlignedFree(storage);
     storage = nullptr;
+    ++drops;
     write_pos = 0;
     read_pos = 0;
 
@@ -74,6 +75,7 @@ uint32_t CCaptureBuffer::MakeRoom(uint32_t frames)
     if (static_cast<uint64_t>(write_pos) + frames > capacity) {
         write_pos = 0;
         read_pos = 0;
+        ++drops;
         ConsolePrint(L"WARNING:Buffer full!\n");
     }
     return frames;

@@ -51,6 +51,9 @@ public:
     // tap_count when the storage was last sized: the frames it holds past
     // capacity. ReadData never reaches further than this.
     uint32_t spare_frames;
+    // Counts the times the store was emptied without its frames being read
+    // (a new format, a full store): engines that keep past input restart.
+    uint32_t drops;
 
 private:
     // Moves unread frames to the start, or empties the store, so that

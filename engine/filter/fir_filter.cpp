@@ -5,6 +5,7 @@
 
 #include "base/aligned_memory.h"
 #include "base/console.h"
+#include "engine/fft/partitioned_convolver.h"
 #include "engine/filter/tap_file.h"
 
 const char* const kTapFileNames[3] = {"FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt"};
@@ -18,7 +19,8 @@ constexpr uint32_t kEntryFloats = 4;
 
 CFIRFilter::CFIRFilter()
     : taps(nullptr), attenuation(0.8f), full_scale(1.0f), mono_lfe(1), divider_through(0),
-      taps_dirty(1)
+      taps_dirty(1), convolution(kConvolutionDirect), fft_(nullptr), fft_stale_(true),
+      fft_fed_(false), fft_drops_(0)
 {
 }
 
@@ -26,6 +28,7 @@ CFIRFilter::~CFIRFilter()
 {
     AlignedFree(taps);
     taps = nullptr;
+    DropFft();
 }
 
 uint32_t CFIRFilter::GetTapCount() const
@@ -104,19 +107,19 @@ bool CFIRFilter::SetOutputFormat(const WaveFormat* format)
     return sample_kind != kSampleKindNone;
 }
 
-float CFIRFilter::OutputFullScale() const
+float CFIRFilter::OutputFullScale(int32_t kind) const
 {
-    if (sample_kind == kSampleKindPcm16)
+    if (kind == kSampleKindPcm16)
         return 32767.0f;
-    if (sample_kind == kSampleKindPcm24 || sample_kind == kSampleKindPcm32)
+    if (kind == kSampleKindPcm24 || kind == kSampleKindPcm32)
         return 2147483648.0f;
     return full_scale;
 }
 
-bool CFIRFilter::CheckScaledTaps() const
+bool CFIRFilter::CheckScaledTaps(int32_t kind) const
 {
     // The very products ReadData makes, so the answer holds for its taps.
-    const float gain = attenuation * OutputFullScale();
+    const float gain = attenuation * OutputFullScale(kind);
     bool finite = std::isfinite(gain);
     for (size_t k = 0; finite && taps != nullptr && k < tap_count; ++k)
         for (size_t b = 0; b < kBands; ++b)
@@ -126,4 +129,18 @@ bool CFIRFilter::CheckScaledTaps() const
                      L"(-attenuation %f)\n",
                      static_cast<double>(attenuation));
     return finite;
+}
+
+bool ChooseConvolution(const char* value, uint8_t* convolution)
+{
+    if (value == nullptr || std::strcmp(value, "direct") == 0) {
+        *convolution = kConvolutionDirect;
+        return true;
+    }
+    if (std::strcmp(value, "fft") == 0) {
+        *convolution = kConvolutionFft;
+        return true;
+    }
+    ConsolePrint(L"ERROR:TRIVANDEL_CONVOLUTION must be direct or fft, not \"%s\".\n", value);
+    return false;
 }

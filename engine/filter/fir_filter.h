@@ -11,6 +11,18 @@
 // The tap files, band 0, 1 and 2, read from the working directory.
 extern const char* const kTapFileNames[3];
 
+class CPartitionedConvolver;
+
+// Which convolution ReadData runs: the direct kernel (engine/kernels), or
+// the partitioned FFT engine (engine/fft), the same windows without added
+// latency, for long filters.
+enum : uint8_t { kConvolutionDirect, kConvolutionFft };
+
+// The convolution named by TRIVANDEL_CONVOLUTION's value: "direct" (also
+// for a null value) or "fft". False for any other value, after printing
+// the line that names the variable.
+bool ChooseConvolution(const char* value, uint8_t* convolution);
+
 // SampleKind of an output format: 16 or 24 valid bits of PCM, or 32 valid
 // bits in 32-bit containers; else none.
 int32_t ChooseSampleKind(const WaveFormat& format);
@@ -38,14 +50,16 @@ public:
     // the program cannot produce that format (sample_kind is then none).
     bool SetOutputFormat(const WaveFormat* format);
 
-    // Full scale of the output's samples: 32767 for 16-bit PCM, 2^31 for
-    // 24- and 32-bit PCM (in 32-bit units), else full_scale as it is.
-    float OutputFullScale() const;
+    // Full scale of the samples of SampleKind `kind`: 32767 for 16-bit PCM,
+    // 2^31 for 24- and 32-bit PCM (in 32-bit units), else full_scale as it
+    // is. Without `kind`, the output's.
+    float OutputFullScale(int32_t kind) const;
+    float OutputFullScale() const { return OutputFullScale(sample_kind); }
 
     // Whether the taps, once ReadData scales them by attenuation times the
-    // output's full scale, are all finite numbers; prints the line that says
-    // the attenuation is unusable when they are not.
-    bool CheckScaledTaps() const;
+    // full scale of `kind` samples, are all finite numbers; prints the line
+    // that says the attenuation is unusable when they are not.
+    bool CheckScaledTaps(int32_t kind) const;
 
     // Fills `frame_count` output frames (output_format's block alignment
     // apart) from the store; returns the frames made from stored data.
@@ -57,9 +71,21 @@ public:
     uint8_t mono_lfe;
     uint8_t divider_through;
     uint8_t taps_dirty;
+    uint8_t convolution; // kConvolutionDirect or kConvolutionFft
 
 private:
     // Puts a file's taps into the band's column; the first file fixes the
     // length of all three. Prints the error line naming `path`.
     bool SetTaps(const TapList& list, uint32_t band, const char* path);
+
+    // The FFT engine for the scaled taps and the pass's frames, null when it
+    // cannot run (then the direct kernel does); started afresh whenever the
+    // store dropped frames or a pass did not go through it.
+    CPartitionedConvolver* FftFor(uint32_t frame_count);
+    void DropFft();
+
+    CPartitionedConvolver* fft_;
+    bool fft_stale_;     // the taps changed since the engine took them
+    bool fft_fed_;       // the last pass went through the engine
+    uint32_t fft_drops_; // the store's drops when the engine last ran
 };

@@ -2,10 +2,12 @@
 // 0/1 band-pass, 2/3 low-pass (or its mono sum), 4/5 high-pass, the rest 0.
 #include <bit>
 #include <cstring>
+#include <new>
 #include <emmintrin.h>
 #include <xmmintrin.h>
 
 #include "base/console.h"
+#include "engine/fft/partitioned_convolver.h"
 #include "engine/kernels/kernel_dispatch.h"
 #include "engine/filter/fir_filter.h"
 
@@ -94,27 +96,43 @@ inline void ComposeFrame(const float* bands, const Controls& c, __m128* a, __m12
     *b = _mm_and_ps(_mm_setr_ps(bands[4], bands[5], 0.0f, 0.0f), c.keep_b);
 }
 
+// Composes and packs n frames whose bands `source` fills, kBlockFrames at a
+// time: source(bands, first, count) for the pass's frames first ..
+// first + count - 1.
+template <int32_t kKind, class Source>
+void RenderBands(Source source, uint32_t n, uint8_t* out, const FrameLayout& layout,
+                 const Controls& controls, float* peak)
+{
+    alignas(64) BandFrame bands[kBlockFrames];
+    for (uint32_t first = 0; first < n; first += kBlockFrames) {
+        const uint32_t count = n - first < kBlockFrames ? n - first : kBlockFrames;
+        source(bands, first, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            // A peak that is not a number fails the test and is ignored.
+            if (bands[i].v[7] > *peak)
+                *peak = bands[i].v[7];
+            __m128 a, b;
+            ComposeFrame(bands[i].v, controls, &a, &b);
+            PackFrame<kKind>(out + (first + i) * layout.block, a, b, layout);
+        }
+    }
+}
+
 template <int32_t kKind>
-void RenderFrames(CFIRFilter* f, uint32_t n, uint8_t* out, const FrameLayout& layout,
-                  const Controls& controls, float* peak)
+void RenderFrames(CFIRFilter* f, CPartitionedConvolver* fft, uint32_t n, uint8_t* out,
+                  const FrameLayout& layout, const Controls& controls, float* peak)
 {
     const float* stored = reinterpret_cast<const float*>(f->storage);
-    if (f->divider_through == 0) {
+    if (fft != nullptr) {
+        auto next = [fft](BandFrame* bands, uint32_t, uint32_t count) { fft->Next(bands, count); };
+        RenderBands<kKind>(next, n, out, layout, controls, peak);
+    } else if (f->divider_through == 0) {
         const ConvolveBlockFunction convolve = kKernelPaths[ActivePath()].convolve;
-        alignas(64) BandFrame bands[kBlockFrames];
-        for (uint32_t first = 0; first < n; first += kBlockFrames) {
-            const uint32_t count = n - first < kBlockFrames ? n - first : kBlockFrames;
-            convolve(bands, stored + 2 * (static_cast<size_t>(f->read_pos) + first), count, f->taps,
-                     f->tap_count);
-            for (uint32_t i = 0; i < count; ++i) {
-                // A peak that is not a number fails the test and is ignored.
-                if (bands[i].v[7] > *peak)
-                    *peak = bands[i].v[7];
-                __m128 a, b;
-                ComposeFrame(bands[i].v, controls, &a, &b);
-                PackFrame<kKind>(out + (first + i) * layout.block, a, b, layout);
-            }
-        }
+        const float* window = stored + 2 * static_cast<size_t>(f->read_pos);
+        auto direct = [&](BandFrame* bands, uint32_t first, uint32_t count) {
+            convolve(bands, window + 2 * static_cast<size_t>(first), count, f->taps, f->tap_count);
+        };
+        RenderBands<kKind>(direct, n, out, layout, controls, peak);
     } else {
         // The centre frame of the window the divider would weigh: switching
         // the bypass does not move the signal in time. Not clamped.
@@ -146,6 +164,7 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
         for (size_t k = 0; taps != nullptr && k < tap_count; ++k)
             for (size_t b = 0; b < 3; ++b)
                 taps[4 * k + b] *= gain;
+        fft_stale_ = true;
     }
 
     // The store never lets read_pos pass write_pos; if it ever did, nothing
@@ -166,6 +185,7 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
 
     float peak = 0.0f;
     bool written = false;
+    bool fed = false;
     const bool produce = window_fits && n > 0 && frame_bytes == 8 &&
                          SameSubFormat(capture_format.sub_format, kSubtypeFloat) &&
                          (sample_kind == kSampleKindPcm16 || sample_kind == kSampleKindPcm24 ||
@@ -199,14 +219,21 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
         controls.keep_b = _mm_setr_ps(keep_high, keep_high, 0.0f, 0.0f);
         controls.mono_lfe = mono_lfe != 0 && six;
 
+        CPartitionedConvolver* fft = divider_through == 0 ? FftFor(n) : nullptr;
+        if (fft != nullptr)
+            fft->BeginPass(reinterpret_cast<const float*>(storage) + 2 * size_t{read_pos}, n,
+                           avail);
+        fed = fft != nullptr;
         if (sample_kind == kSampleKindPcm16)
-            RenderFrames<kSampleKindPcm16>(this, n, out, layout, controls, &peak);
+            RenderFrames<kSampleKindPcm16>(this, fft, n, out, layout, controls, &peak);
         else if (sample_kind == kSampleKindPcm24)
-            RenderFrames<kSampleKindPcm24>(this, n, out, layout, controls, &peak);
+            RenderFrames<kSampleKindPcm24>(this, fft, n, out, layout, controls, &peak);
         else
-            RenderFrames<kSampleKindPcm32>(this, n, out, layout, controls, &peak);
+            RenderFrames<kSampleKindPcm32>(this, fft, n, out, layout, controls, &peak);
         written = true;
     }
+    if (n > 0)
+        fft_fed_ = fed;
     if (!written && n > 0)
         std::memset(out, 0, n * block);
 
@@ -220,4 +247,32 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
         ConsolePrint(L"WARNING:Buffer empty!\n");
     }
     return n;
+}
+
+CPartitionedConvolver* CFIRFilter::FftFor(uint32_t frame_count)
+{
+    if (convolution != kConvolutionFft || taps == nullptr || tap_count == 0)
+        return nullptr;
+    if (fft_ == nullptr) {
+        fft_ = new (std::nothrow) CPartitionedConvolver;
+        fft_stale_ = true;
+    }
+    if (fft_ != nullptr && fft_stale_) {
+        // Once per set of taps, outside which no pass allocates.
+        if (!fft_->Setup(taps, tap_count, frame_count)) {
+            DropFft();
+            return nullptr;
+        }
+        fft_stale_ = false;
+    } else if (fft_ != nullptr && (!fft_fed_ || fft_drops_ != drops)) {
+        fft_->Reset();
+    }
+    fft_drops_ = drops;
+    return fft_;
+}
+
+void CFIRFilter::DropFft()
+{
+    delete fft_;
+    fft_ = nullptr;
 }

@@ -40,6 +40,11 @@ void ConvolveBands(BandFrame* out, const float* frames, const float* taps, uint3
 void ConvolveBandsReference(BandFrame* out, const float* frames, const float* taps,
                             uint32_t tap_count);
 
+// Steps 5 and 6 on the six sums of one frame (BandFrame's slot order): the
+// clamped sums into slots 0..5, the peak into 6 and 7. For engines that make
+// the sums another way.
+void FinishBandFrame(BandFrame* out, const float sums[6]);
+
 // A block of frame_count consecutive output frames: out[i] is the frame of
 // the window at frames + 2 * i, exactly as ConvolveBands would make it (so
 // frames at odd store indices take the one-tap start). frames is 8-byte

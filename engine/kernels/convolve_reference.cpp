@@ -68,6 +68,11 @@ void ConvolveBandsReference(BandFrame* out, const float* frames, const float* ta
             sums[2 * band + channel] =
                 BandSum(frames, taps, tap_count, band, channel, one_tap_start);
 
+    FinishBandFrame(out, sums);
+}
+
+void FinishBandFrame(BandFrame* out, const float sums[6])
+{
     // The peak is reduced in the kernel's order, so that even sums that are
     // not numbers give the same slots 6 and 7:
     // lanes (LPF l, LPF r, BPF l, BPF r) against (HPF l, HPF r, HPF l, HPF r),

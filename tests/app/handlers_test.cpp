@@ -43,19 +43,17 @@ TEST(Hotkeys, RightCtrlWithADigitOrFTogglesItsControlAndPrintsTheNewState)
         const wchar_t* printed;
         uint8_t through, lfe, low, high; // LiveControls afterwards
     } polls[] = {
+        // clang-format off
         {{{VK_RCONTROL, down}, {'1', down}}, L">LEF:Mute / Low:Out  / High:Out \n", 0, 1, 0, 0},
         {{{VK_RCONTROL, tapped}, {'3', tapped}}, L">LEF:Mute / Low:Out  / High:Mute\n", 0, 1, 0, 1},
         // Digits in order, then F; each line shows the state after its toggle.
         {{{VK_RCONTROL, down}, {'1', down}, {'2', down}, {'F', down}},
          L">LEF:Out  / Low:Out  / High:Mute\n>LEF:Out  / Low:Mute / High:Mute\n"
-         L">Channel Divider:Through\n",
-         1,
-         0,
-         1,
-         1},
+         L">Channel Divider:Through\n", 1, 0, 1, 1},
         {{{VK_RCONTROL, down}, {'F', down}}, L">Channel Divider:Active\n", 0, 0, 1, 1},
         // Without Right Ctrl (other bits, other Ctrl keys) nothing changes.
         {{{VK_RCONTROL, 0x7FFE}, {VK_LCONTROL, down}, {'2', down}, {'F', down}}, L"", 0, 0, 1, 1},
+        // clang-format on
     };
     HotkeyState state;
     for (const auto& poll : polls) {

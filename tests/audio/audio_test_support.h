@@ -103,6 +103,13 @@ protected:
                                      "-0.05\n-0.2\n0.9\n-0.2\n-0.05\n"};
         for (int band = 0; band < 3; ++band)
             std::ofstream(kTapFileNames[band], std::ios::binary) << taps[band];
+        ResetDevices();
+        stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        settings_.attenuation = 0.8f;
+    }
+    // No endpoint yet, packets of 240 frames queued by hand, a manual output clock.
+    static void ResetDevices()
+    {
         simulated_devices::Reset();
         simulated_devices::SetOutputClock(simulated_devices::OutputClock::kManual);
         simulated_devices::CaptureConfig capture;
@@ -110,8 +117,6 @@ protected:
         capture.packet_frames = 240;
         simulated_devices::SetCaptureConfig(capture);
         SetDeviceEnumeratorFactory(simulated_devices::CreateEnumerator);
-        stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        settings_.attenuation = 0.8f;
     }
     void TearDown() override
     {

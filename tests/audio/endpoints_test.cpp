@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "tests/audio/audio_test_support.h"
-#include "engine/filter/capture_buffer.h"
 #include "audio/endpoints.h"
 #include "audio/stream_format.h"
 
@@ -151,17 +150,6 @@ TEST(StreamFormat, DurationIsTheLargestMultipleOfTheMinimumPeriodBelow100ms)
     EXPECT_EQ(StreamDuration(10, 30000), 100000);
     EXPECT_EQ(StreamDuration(429496, 30000), 4294960000LL);
     EXPECT_EQ(StreamDuration(0, 0), 0); // no endless loop on a device without a period
-}
-
-TEST(StreamFormat, PrebufferingCoversWholeWindowsAndTheStoreGrowsOnlyWhereThatWouldNotFit)
-{
-    EXPECT_EQ(PrebufferFrames(4752, 1023), 9504u);
-    EXPECT_EQ(PrebufferFrames(480, 1023), 1502u);
-    EXPECT_EQ(PrebufferFrames(0, 0), 0u);
-    EXPECT_EQ(StoreMilliseconds(48000, 48000), 1000u);
-    EXPECT_EQ(StoreMilliseconds(48001, 48000), 1001u);
-    EXPECT_EQ(StoreMilliseconds(uint64_t{1} << 40, 48000), UINT32_MAX / 48000);
-    EXPECT_EQ(StoreMilliseconds(1 << 20, 0), 1000u);
 }
 
 } // namespace

@@ -177,10 +177,13 @@ TEST_F(ProcessingLoopTest, VerboseStatisticsOfAOnePassWindow)
     RunStopped();
     const std::wstring stats =
         L"Loop count=1. Ave=1500.000[ms] Min=1000[ms] Max=1500[ms] PerLoop. Buffering frames=240.";
-    ExpectEnded({L"  Output Buffer Length : 10.000[msec] 480[frame]", stats, L"1500 ",
+    ExpectEnded({L">Start the captureing.", L"  Capture Buffer Length : 20.000[msec] 960[frame]",
+                 L"  Output Buffer Length : 10.000[msec] 480[frame]", stats, L"1500 ",
                  L">Finish the capturing."},
                 true);
     EXPECT_EQ(debugLines, (std::vector<std::wstring>{stats + L"\n", L"1500 \n"}));
+    EXPECT_EQ(simulated_devices::Initializations().at(0).duration, 100000);
+    EXPECT_EQ(simulated_devices::Initializations().at(1).duration, 200000);
 }
 
 TEST_F(ProcessingLoopTest, AWindowOfManyPassesKeepsTheListWithinItsBuffers)

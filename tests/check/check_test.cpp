@@ -115,8 +115,9 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        CFIRFilter filter, reference;
-        LoadCrossover(&dir, kRate, &filter, &reference);
+        CPlayout playout;
+        CFIRFilter reference;
+        LoadCrossover(&dir, kRate, &playout.Filter(), &reference);
         const uint32_t n = reference.tap_count;
 
         // Full-scale noise (clipped by the high band), and its float frames
@@ -138,7 +139,7 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
             ASSERT_TRUE(input.Append(bytes.data(), bytes.size()));
         }
         ConsoleCapture console;
-        ASSERT_TRUE(RenderWav(&filter, dir.path / "in.wav", dir.path / "out.wav", c.settings));
+        ASSERT_TRUE(RenderWav(&playout, dir.path / "in.wav", dir.path / "out.wav", c.settings));
 
         reference.attenuation = c.settings.attenuation;
         reference.mono_lfe = c.settings.mono_lfe;
@@ -171,8 +172,9 @@ TEST(Render, OnOneClockPlaysTheFileAsTheLoopDoes)
 {
     constexpr uint32_t kRate = 8000, kFrames = 4000, kBuffer = 792; // 99 ms
     TempDir dir;
-    CFIRFilter filter, reference;
-    LoadCrossover(&dir, kRate, &filter, &reference);
+    CPlayout playout;
+    CFIRFilter reference;
+    LoadCrossover(&dir, kRate, &playout.Filter(), &reference);
     std::vector<int16_t> samples(2 * kFrames);
     std::vector<float> stream;
     std::mt19937 random(3);
@@ -189,7 +191,7 @@ TEST(Render, OnOneClockPlaysTheFileAsTheLoopDoes)
     RenderSettings settings;
     settings.clocked = true;
     ConsoleCapture console;
-    ASSERT_TRUE(RenderWav(&filter, dir.path / "in.wav", dir.path / "out.wav", settings));
+    ASSERT_TRUE(RenderWav(&playout, dir.path / "in.wav", dir.path / "out.wav", settings));
     // Two buffers pre-buffered, played from the third pass; the file ends in
     // the sixth, four more play out the store.
     EXPECT_EQ(console.Text(), Wide("  The output copied the loopback's frames throughout.\n"

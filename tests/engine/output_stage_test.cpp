@@ -1,6 +1,7 @@
-// The output stage's gain check and its sample conversion, exact to the
-// byte. Where each band goes, the mutes, mono LFE and the bypass are held to
-// a model of the whole stage by fuzz/output_stage_fuzz.cpp.
+// The output stage's gain check, its sample conversion exact to the byte,
+// where each band goes with the mutes, mono LFE and the bypass, and the
+// windows that reach past the last stored frame.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -71,7 +72,7 @@ TEST(Rescale, AGainThatWouldMakeTheScaledTapsNotFiniteIsDetected)
         auto f = MakeFilter({{0.5f, -c.tap, 0.0f}}, c.kind);
         f->attenuation = c.attenuation;
         ConsoleCapture console;
-        EXPECT_EQ(f->CheckScaledTaps(), c.finite) << c.attenuation << ", kind " << c.kind;
+        EXPECT_EQ(f->CheckScaledTaps(c.kind), c.finite) << c.attenuation << ", kind " << c.kind;
         EXPECT_EQ(console.Text().empty(), c.finite) << c.attenuation << ", kind " << c.kind;
     }
 }
@@ -123,6 +124,64 @@ TEST(Conversion, SamplesHaveTheirExactBytesInBypassAndThroughTheDivider)
             EXPECT_EQ(console.Text(), L"");
         }
     }
+}
+
+// Where each band goes: channels 0/1 the band-pass, 2/3 the low-pass (or
+// its mono sum), 4/5 the high-pass, the rest silent; each muted pair
+// silent; the bypass plays the window's centre frame on every pair; with
+// fewer than six channels only the first pair plays.
+TEST(Channels, EachBandOnItsPairWithTheMutesMonoLfeAndBypass)
+{
+    // Three taps, each band a gain on the centre frame: 0.25, 0.5, 0.125.
+    const std::vector<Entry> taps = {{0, 0, 0}, {0.25f, 0.5f, 0.125f}, {0, 0, 0}};
+    const std::vector<float> lr = {0.1f, -0.2f, 0.3f, 0.4f, -0.5f, 0.6f};
+    const struct {
+        uint16_t channels;
+        uint8_t mute_lfe, mute_low, mute_high, mono_lfe, through;
+    } cases[] = {
+        {8, 0, 0, 0, 0, 0}, {6, 1, 0, 0, 0, 0}, {6, 0, 1, 0, 0, 0}, {6, 0, 0, 1, 0, 0},
+        {6, 0, 0, 0, 1, 0}, {6, 0, 0, 0, 0, 1}, {6, 1, 1, 1, 1, 1}, {2, 0, 0, 0, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " channels, lfe " << +c.mute_lfe << " low "
+                                        << +c.mute_low << " high " << +c.mute_high << " mono "
+                                        << +c.mono_lfe << " through " << +c.through);
+        auto f = MakeFilter(taps, kSampleKindPcm16, c.channels);
+        f->mute_lfe = c.mute_lfe, f->mute_low = c.mute_low, f->mute_high = c.mute_high;
+        f->mono_lfe = c.mono_lfe, f->divider_through = c.through;
+        Store(f.get(), lr);
+        const Bytes out = Read(f.get(), 1);
+        // The centre frame is the second one stored.
+        const float x[2] = {lr[2], lr[3]};
+        const float gain[3] = {c.through ? 1.0f : 0.5f, c.through ? 1.0f : 0.25f,
+                               c.through ? 1.0f : 0.125f}; // mid, low, high
+        const bool six = c.channels >= 6;
+        const bool on[3] = {!c.mute_low, six && !c.mute_lfe, six && !c.mute_high};
+        std::vector<int16_t> expected(c.channels, 0);
+        for (uint16_t ch = 0; ch < std::min<uint16_t>(c.channels, 6); ++ch) {
+            float v = 32767.0f * gain[ch / 2] * x[ch % 2];
+            if (ch / 2 == 1 && c.mono_lfe && six)
+                v = (32767.0f * gain[1] * x[0] + 32767.0f * gain[1] * x[1]) * 0.5f;
+            expected[ch] = on[ch / 2] ? static_cast<int16_t>(v) : 0;
+        }
+        std::vector<int16_t> played(c.channels);
+        std::memcpy(played.data(), out.data(), out.size());
+        EXPECT_EQ(played, expected);
+    }
+}
+
+// The windows of the last frames reach past the last frame stored: what is
+// there reads as silence, whatever the store's block held before.
+TEST(Channels, WindowsPastTheLastStoredFrameReadSilence)
+{
+    const std::vector<Entry> taps(5, Entry{0.25f, 0.5f, 0.125f});
+    const std::vector<float> lr = {0.1f, -0.2f, 0.3f, 0.4f};
+    auto clean = MakeFilter(taps, kSampleKindPcm24);
+    auto stale = MakeFilter(taps, kSampleKindPcm24);
+    std::memset(stale->storage, 0x3F, size_t{stale->capacity + stale->spare_frames} * 8);
+    Store(clean.get(), lr);
+    Store(stale.get(), lr);
+    EXPECT_EQ(Read(stale.get(), 2), Read(clean.get(), 2));
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 // peer.exe, started beside the program by the whole-program scenarios:
 //   peer power EVENT        WM_POWERBROADCAST to its hidden window, as the
 //                           system sends it (4 suspend, 18 resume)
-//   peer window MODE MS     a priority application (copied under the name a
-//                           test needs) for MS ms: a visible unowned top-level
-//                           window (MODE visible, detected), a never-shown
-//                           one (hidden) or a visible owned one (owned);
-//                           prints "shown" once they exist
+//   peer window MODE        a priority application (copied under the name a
+//                           test needs) until its standard input ends: a
+//                           visible unowned top-level window (MODE visible,
+//                           detected), a never-shown one (hidden) or a
+//                           visible owned one (owned); prints "shown" once
+//                           they exist
 // Exit status 0; 1 when no window could be found or made.
 #include <windows.h>
 
@@ -35,7 +36,7 @@ HWND MakeWindow(HWND owner)
                            owner, nullptr, nullptr, nullptr);
 }
 
-int ShowWindows(const char* mode, UINT milliseconds)
+int ShowWindows(const char* mode)
 {
     HWND window = MakeWindow(nullptr);
     HWND shown = std::strcmp(mode, "owned") == 0 && window ? MakeWindow(window) : window;
@@ -45,7 +46,8 @@ int ShowWindows(const char* mode, UINT milliseconds)
         ShowWindow(shown, SW_SHOWNOACTIVATE);
     std::printf("shown\n");
     std::fflush(stdout);
-    Sleep(milliseconds);
+    while (std::getchar() != EOF) {
+    }
     DestroyWindow(window);
     return 0;
 }
@@ -56,8 +58,8 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "power") == 0)
         return SendPower(std::strtoul(argv[2], nullptr, 10));
-    if (argc == 4 && std::strcmp(argv[1], "window") == 0)
-        return ShowWindows(argv[2], std::strtoul(argv[3], nullptr, 10));
-    std::fprintf(stderr, "usage: peer power EVENT | peer window visible|hidden|owned MS\n");
+    if (argc == 3 && std::strcmp(argv[1], "window") == 0)
+        return ShowWindows(argv[2]);
+    std::fprintf(stderr, "usage: peer power EVENT | peer window visible|hidden|owned\n");
     return 2;
 }
