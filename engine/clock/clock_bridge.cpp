@@ -50,7 +50,7 @@ BridgeEvent CClockBridge::EndDrain(bool playing)
     }
     switch (controller_.Update(pass)) {
     case kDriftStartTracking:
-        resampler_.StartTracking();
+        resampler_.StartTracking(controller_.Step());
         event = kBridgeStartedTracking;
         break;
     case kDriftStartLanding:

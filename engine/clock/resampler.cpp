@@ -21,6 +21,11 @@ constexpr uint32_t kBufferFrames = kResamplerTaps + kChunkFrames;
 // The landing step's excess over one frame: 2^-20 frames, so that the
 // fraction reaches a whole frame within 2^20 output frames.
 constexpr uint64_t kLandingExcess = uint64_t{1} << 12;
+// The step's glide: a first-order low-pass updated every kBatchFrames output
+// frames, its time constant 2^kGlideShift batches (1.4 s at 48 kHz), far
+// faster than the controller's loop and far slower than its passes.
+constexpr uint32_t kGlideShift = 8;
+constexpr uint32_t kGlideBits = 16;
 
 double BesselI0(double x)
 {
@@ -87,7 +92,8 @@ float* MakeResamplerTable()
 
 CResampler::CResampler()
     : table_(nullptr), left_(nullptr), right_(nullptr), out_(nullptr), have_(0), pos_(0),
-      step_(kOneFrame), path_(kPathReference), tracking_(false), landing_(false)
+      step_(kOneFrame), target_(kOneFrame), glide_(0), glide_frames_(kBatchFrames),
+      path_(kPathReference), tracking_(false), landing_(false)
 {
 }
 
@@ -122,20 +128,35 @@ void CResampler::Reset()
     }
     have_ = kResamplerHistory;
     pos_ = 0;
-    step_ = kOneFrame;
+    target_ = kOneFrame;
     tracking_ = false;
     landing_ = false;
 }
 
-void CResampler::StartTracking()
+void CResampler::StartTracking(uint64_t step)
 {
     // Copying keeps exactly the last kResamplerHistory frames, so window
     // start 0 puts the centre tap on the next frame to come.
     if (tracking_ || table_ == nullptr)
         return;
     pos_ = 0;
+    step_ = target_ = step;
+    glide_ = static_cast<int64_t>(step << kGlideBits);
+    glide_frames_ = kBatchFrames;
     tracking_ = true;
     landing_ = false;
+}
+
+// Every kBatchFrames output frames, whatever the packets: the step glides
+// the same way on every path and in every run of the same stream.
+void CResampler::Glide(uint32_t frames)
+{
+    glide_frames_ -= frames;
+    if (glide_frames_ > 0)
+        return;
+    glide_frames_ = kBatchFrames;
+    glide_ += (static_cast<int64_t>(target_ << kGlideBits) - glide_) >> kGlideShift;
+    step_ = static_cast<uint64_t>(glide_ + (int64_t{1} << (kGlideBits - 1))) >> kGlideBits;
 }
 
 double CResampler::HeldFrames() const
@@ -233,8 +254,8 @@ void CResampler::Produce(CCaptureBuffer* store)
         }
         if (count > to_landing)
             count = to_landing;
-        if (count > kBatchFrames)
-            count = kBatchFrames;
+        if (count > glide_frames_)
+            count = glide_frames_;
         resample(out_, left_, right_, pos_, step, static_cast<uint32_t>(count), table_);
         store->WriteStereo(static_cast<uint32_t>(count), out_);
         if (count == to_landing)
@@ -242,6 +263,7 @@ void CResampler::Produce(CCaptureBuffer* store)
             pos_ = ((pos_ >> 32) + count + 1) << 32;
         else
             pos_ += count * step;
+        Glide(static_cast<uint32_t>(count));
     }
     const uint32_t drop = static_cast<uint32_t>(pos_ >> 32);
     if (drop > 0) {

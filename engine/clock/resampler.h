@@ -36,12 +36,16 @@ public:
     // store with WriteStereo.
     void Write(CCaptureBuffer* store, uint32_t frames, const uint8_t* data);
 
-    // From the next packet on, resample from phase 0 at the frame that a
-    // copy would store next: the output goes on without a step.
-    void StartTracking();
-    // Input frames per output frame while tracking (32.32), from the next
-    // packet on.
-    void SetStep(uint64_t step) { step_ = step; }
+    // From the next packet on, resample at `step` input frames per output
+    // frame (32.32) from phase 0 at the frame that a copy would store next:
+    // the output goes on without a step.
+    void StartTracking(uint64_t step);
+    // Input frames per output frame while tracking (32.32). The step in use
+    // glides towards it: every 256 output frames it moves 1/256 of the way,
+    // so that a new step each output pass bends the position smoothly
+    // instead of kinking it ten times a second, which would put sidebands
+    // on every tone. (The start is one kink, once.)
+    void SetStep(uint64_t step) { target_ = step; }
     // Steps by 1 + 2^-20 frames, the last step shortened, until the position
     // is a whole frame; then stores the frames held back as they are and
     // copies again.
@@ -60,14 +64,18 @@ private:
     void Append(const uint8_t* data, uint32_t frames, const WaveFormat& format);
     void Produce(CCaptureBuffer* store);
     void Flush(CCaptureBuffer* store);
+    void Glide(uint32_t frames);
 
     float* table_;
     float* left_;  // planar input: the window's frames, then the packet
     float* right_; // (have_ frames in all)
     float* out_;   // a batch of output frames (left, right)
     uint32_t have_;
-    uint64_t pos_;  // position of the next output's window start, in left_
-    uint64_t step_; // 32.32
+    uint64_t pos_;          // position of the next output's window start, in left_
+    uint64_t step_;         // in use, 32.32
+    uint64_t target_;       // where step_ glides to
+    int64_t glide_;         // step_ with 16 more bits of fraction
+    uint32_t glide_frames_; // output frames until the next glide
     uint32_t path_;
     bool tracking_;
     bool landing_;

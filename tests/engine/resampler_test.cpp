@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -95,21 +96,30 @@ TEST(Resampler, SinesComeOutCleanAtEveryRatio)
 // copy would store next, and back to copying by landing. At a ratio of
 // exactly 1 the store holds every frame as it came, bit for bit; after a
 // landing the frames are copies again; every path stores the reference's
-// bits.
+// bits. Packets of 10 ms at 192 kHz, longer than the resampler takes in at
+// a time, store what packets of 480 frames store.
 TEST(Resampler, CopyTrackAndLandWithoutAStep)
 {
     struct Case {
         double ppm;
         bool land;
-    } cases[] = {{0, true}, {0, false}, {300, true}, {-700, false}};
-    constexpr uint32_t kPacket = 480, kPackets = 1300;
-    std::vector<float> input(2 * kPacket * kPackets);
+        uint32_t packet;
+    } cases[] = {{0, true, 480},     {0, false, 480},   {300, true, 480},
+                 {-700, false, 480}, {300, true, 1920}, {-700, false, 1920}};
+    // Tracking from 0.2 s, landing from 1 s, in 13 s of stream.
+    constexpr uint32_t kFrames = 624000;
+    std::vector<float> input(2 * kFrames);
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> value(-1.0f, 1.0f);
     for (float& v : input)
         v = value(rng);
+    std::vector<float> references[std::size(cases)];
     for (const Case& c : cases) {
-        std::vector<float> reference;
+        const uint32_t packet = c.packet, packets = kFrames / packet;
+        std::vector<float>& reference = references[&c - cases];
+        for (const Case& twin : cases)
+            if (&twin < &c && twin.ppm == c.ppm && twin.land == c.land)
+                reference = references[&twin - cases];
         for (uint32_t path = kPathReference; path < kPathCount; ++path) {
             if (!PathAvailable(path))
                 continue;
@@ -120,15 +130,13 @@ TEST(Resampler, CopyTrackAndLandWithoutAStep)
             ASSERT_TRUE(resampler.Setup());
             std::vector<float> output;
             resampler.UsePath(path);
-            for (uint32_t p = 0; p < kPackets; ++p) {
-                if (p == 20) {
-                    resampler.StartTracking();
-                    resampler.SetStep(StepOf(c.ppm));
-                }
-                if (p == 100 && c.land)
+            for (uint32_t p = 0; p < packets; ++p) {
+                if (p == 9600 / packet)
+                    resampler.StartTracking(StepOf(c.ppm));
+                if (p == 48000 / packet && c.land)
                     resampler.Land();
-                resampler.Write(&store, kPacket,
-                                reinterpret_cast<const uint8_t*>(input.data() + 2 * kPacket * p));
+                resampler.Write(&store, packet,
+                                reinterpret_cast<const uint8_t*>(input.data() + 2 * packet * p));
                 const float* frames = reinterpret_cast<const float*>(store.storage);
                 output.insert(output.end(), frames + 2 * store.read_pos,
                               frames + 2 * store.write_pos);
@@ -136,18 +144,16 @@ TEST(Resampler, CopyTrackAndLandWithoutAStep)
             }
             const float* stored = output.data();
             const size_t floats = output.size();
-            if (path == kPathReference) {
+            if (reference.empty())
                 reference = output;
-            } else {
-                EXPECT_TRUE(output == reference)
-                    << kKernelPaths[path].name << " at " << c.ppm << " ppm";
-            }
+            EXPECT_TRUE(output == reference)
+                << kKernelPaths[path].name << " at " << c.ppm << " ppm, packets of " << packet;
             EXPECT_EQ(resampler.Tracking(), !c.land) << c.ppm;
-            // The last 40 packets: copies after a landing, and at a ratio of
-            // 1 every frame is the one that came, in its place.
-            const size_t tail = 2 * kPacket * 40;
+            // The last 0.4 s: copies after a landing, and at a ratio of 1
+            // every frame is the one that came, in its place.
+            const size_t tail = 2 * 19200;
             const size_t from = c.ppm == 0 ? 0 : floats - tail;
-            const size_t offset = c.land ? input.size() - floats : 0;
+            const size_t offset = c.land ? 2 * packet * packets - floats : 0;
             if (c.land || c.ppm == 0) {
                 EXPECT_EQ(std::memcmp(stored + from, input.data() + from + offset,
                                       (floats - from) * sizeof(float)),
