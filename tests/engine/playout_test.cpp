@@ -14,7 +14,7 @@ namespace {
 TEST(Playout, PrebufferingCoversWholeWindowsAndTheStoreGrowsOnlyWhereThatWouldNotFit)
 {
     EXPECT_EQ(PrebufferFrames(4752, 1023), 9504u);
-    EXPECT_EQ(PrebufferFrames(480, 1023), 1502u);
+    EXPECT_EQ(PrebufferFrames(480, 1023), 3551u);
     EXPECT_EQ(PrebufferFrames(0, 0), 0u);
     EXPECT_EQ(StoreMilliseconds(48000, 48000), 1000u);
     EXPECT_EQ(StoreMilliseconds(48001, 48000), 1001u);
