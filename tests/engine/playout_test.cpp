@@ -1,7 +1,8 @@
 // The playout's pre-buffering: output buffers are silent until the store
-// holds two buffers' worth of whole windows, filtered from that pass on,
-// and silent again after a pass that leaves the store dry. The live loop,
-// the renders and the soak's reference all play through this object.
+// holds PrebufferFrames (two buffers, or whole windows and the late
+// packets' margin), filtered from that pass on, and silent again after a
+// pass that leaves the store dry. The live loop, the renders and the soak's
+// reference all play through this object.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
