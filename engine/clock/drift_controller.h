@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "engine/filter/capture_buffer.h"
+
 enum DriftMode : int32_t {
     kDriftCopy,    // the clocks agree as far as the level can tell: copy
     kDriftTrack,   // resampling at Step()
@@ -36,8 +38,9 @@ class CDriftController {
 public:
     // Dead band around the settled level, in frames: beyond packet jitter.
     static constexpr uint32_t kDeadBand = 512;
-    // The set point's margin above B + taps for late packets.
-    static constexpr uint32_t kJitterMargin = 2048;
+    // The set point's margin above B + taps for late packets: where
+    // pre-buffering fills the store to.
+    static constexpr uint32_t kJitterMargin = kLatePacketFrames;
     static constexpr double kMaxCorrection = 1e-3;
 
     CDriftController();

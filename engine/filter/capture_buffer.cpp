@@ -139,7 +139,8 @@ uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate)
 uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count)
 {
     const uint64_t two_buffers = 2ull * output_frames;
-    const uint64_t whole_windows = tap_count == 0 ? 0 : uint64_t{output_frames} + tap_count - 1;
+    const uint64_t whole_windows =
+        tap_count == 0 ? 0 : uint64_t{output_frames} + tap_count + kLatePacketFrames;
     return two_buffers > whole_windows ? two_buffers : whole_windows;
 }
 

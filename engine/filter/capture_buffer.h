@@ -65,9 +65,17 @@ private:
 // where they would not fit, up to what the 32-bit capacity can describe.
 uint32_t StoreMilliseconds(uint64_t frames, uint32_t rate);
 
+// Frames a store holds beyond a buffer's whole windows for packets that
+// come late: from pre-buffering while the clocks agree, and as the clock
+// bridge's lowest set point once it follows two clocks.
+constexpr uint32_t kLatePacketFrames = 2048;
+
 // Frames the store must hold before a filtered buffer is played: two output
 // buffers, and never less than one buffer plus the tap_count - 1 frames its
-// last window reaches beyond it, so every window of the buffer is complete.
+// last window reaches beyond it, so every window of the buffer is complete,
+// and kLatePacketFrames more. Copying then plays at the level tracking
+// holds, and a slow loopback, which sinks the store by the controller's
+// dead band before the resampler follows it, still leaves whole windows.
 uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count);
 
 // The frames a store must have room for while it plays buffers of

@@ -70,8 +70,8 @@ public:
     void WritePacket(uint32_t frames, const uint8_t* data, bool discontinuity);
 
     // One output buffer of output_frames frames, after the drain of the
-    // packets that came before it: filtered once the store holds whole
-    // windows of two buffers, else silent until it does again.
+    // packets that came before it: filtered once the store holds
+    // PrebufferFrames(), else silent until it does again.
     PlayedBuffer Play(const BandControls& controls, uint8_t* out);
 
     // A whole file's render: fills `out` with at most `most` frames whose

@@ -8,6 +8,7 @@
 
 #include "tests/audio/audio_test_support.h"
 #include "audio/processing_loop.h"
+#include "engine/filter/capture_buffer.h"
 
 namespace {
 
@@ -153,7 +154,9 @@ TEST_F(ProcessingLoopTest, AnOutputEventWithTheStopRunsOneNormalPassFirst)
     SetEventCreator([](LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL, LPCWSTR name) {
         return CreateEventW(attributes, manual_reset, TRUE, name);
     });
-    simulated_devices::QueueCapturePackets(3);
+    // Packets of 240 frames enough to end pre-buffering for the 5-tap filter.
+    simulated_devices::QueueCapturePackets(static_cast<uint32_t>(PrebufferFrames(480, 5) + 239) /
+                                           240);
     RunStopped();
     // The pre-fill, the pass the output event started, the pass the stop started.
     EXPECT_EQ(RenderFlags(), (std::vector<DWORD>{kSilent, 0, 0}));

@@ -192,13 +192,13 @@ TEST(Render, OnOneClockPlaysTheFileAsTheLoopDoes)
     settings.clocked = true;
     ConsoleCapture console;
     ASSERT_TRUE(RenderWav(&playout, dir.path / "in.wav", dir.path / "out.wav", settings));
-    // Two buffers pre-buffered, played from the third pass; the file ends in
-    // the sixth, four more play out the store.
+    // Three silent buffers while the store fills to the windows and the late
+    // packets' margin, then the file and what the store holds after it.
     EXPECT_EQ(console.Text(), Wide("  The output copied the loopback's frames throughout.\n"
                                    "Rendered " +
                                    (dir.path / "in.wav").string() + " (8000 Hz) into " +
                                    (dir.path / "out.wav").string() +
-                                   ": 7128 frames of six 24-bit channels, as played live "
+                                   ": 8712 frames of six 24-bit channels, as played live "
                                    "with the loopback's clock +0.0 ppm off the output's.\n"));
 
     reference.attenuation = settings.attenuation;
@@ -209,8 +209,8 @@ TEST(Render, OnOneClockPlaysTheFileAsTheLoopDoes)
     reference.SetOutputFormat(&format);
     stream.resize(2 * 8 * kBuffer);
     reference.WriteData(8 * kBuffer, reinterpret_cast<const uint8_t*>(stream.data()));
-    std::vector<uint8_t> expected(9 * kBuffer * 18u);
-    reference.ReadData(7 * kBuffer, expected.data() + 2 * kBuffer * 18);
+    std::vector<uint8_t> expected(11 * kBuffer * 18u);
+    reference.ReadData(7 * kBuffer, expected.data() + 3 * kBuffer * 18);
     std::ifstream file(dir.path / "out.wav", std::ios::binary);
     const std::vector<uint8_t> written{std::istreambuf_iterator<char>(file), {}};
     ASSERT_EQ(written.size(), 68 + expected.size());

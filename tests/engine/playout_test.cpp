@@ -1,7 +1,8 @@
 // The playout's pre-buffering: output buffers are silent until the store
-// holds two buffers' worth of whole windows, filtered from that pass on,
-// and silent again after a pass that leaves the store dry. The live loop,
-// the renders and the soak's reference all play through this object.
+// holds PrebufferFrames (two buffers, or whole windows and the late
+// packets' margin), filtered from that pass on, and silent again after a
+// pass that leaves the store dry. The live loop, the renders and the soak's
+// reference all play through this object.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ namespace {
 TEST(Playout, PrebufferingCoversWholeWindowsAndTheStoreGrowsOnlyWhereThatWouldNotFit)
 {
     EXPECT_EQ(PrebufferFrames(4752, 1023), 9504u);
-    EXPECT_EQ(PrebufferFrames(480, 1023), 1502u);
+    EXPECT_EQ(PrebufferFrames(480, 1023), 3551u);
     EXPECT_EQ(PrebufferFrames(0, 0), 0u);
     EXPECT_EQ(StoreMilliseconds(48000, 48000), 1000u);
     EXPECT_EQ(StoreMilliseconds(48001, 48000), 1001u);
