@@ -165,14 +165,12 @@ DriftAction CDriftController::Update(const DriftPass& pass)
             return action;
         // Track from here: the integral starts at the level's slope since
         // the anchor, and the level is held where it is now, not where the
-        // low-passes, seconds behind a moving level, put it. It then walks
-        // back to where copying held it, so that one clock or two play at
-        // one latency.
+        // low-passes, seconds behind a moving level, put it.
         const double d = n_ * stt_ - st_ * st_;
         const double slope = d > 0 ? (n_ * sty_ - st_ * sy_) / d : 0.0;
         integral_ = std::clamp(slope / frames_per_pass_, -kMaxCorrection, kMaxCorrection);
         z1_ = z2_ = target_ = y1_ = y2_ = value;
-        home_ = std::max(anchor_, static_cast<double>(lowest_set_point_));
+        home_ = std::max(value, static_cast<double>(lowest_set_point_));
         feed_forward_ = 0;
         quiet_passes_ = 0;
         mode_ = kDriftTrack;
