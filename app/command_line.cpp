@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 
-#include <cwchar>
 #include <cstdlib>
+#include <cwchar>
 
 #include "base/console.h"
 #include "base/wide_text.h"

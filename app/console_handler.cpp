@@ -1,7 +1,7 @@
 #include "app/console_handler.h"
 
-#include "base/console.h"
 #include "app/shared_state.h"
+#include "base/console.h"
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD control_type)
 {

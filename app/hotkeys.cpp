@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "base/console.h"
 #include "app/shared_state.h"
+#include "base/console.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "app/power_window.h"
 
-#include "base/console.h"
 #include "app/shared_state.h"
 #include "app/timestamp.h"
+#include "base/console.h"
 
 const wchar_t kPowerWindowClass[] = L"trivandel_wnd_class";
 

@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "audio/settings.h"
 #include "app/shared_state.h"
+#include "audio/settings.h"
 
 namespace {
 

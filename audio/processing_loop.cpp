@@ -4,8 +4,8 @@
 
 #include "audio/capture_end.h"
 #include "audio/live_controls.h"
-#include "base/console.h"
 #include "audio/platform_calls.h"
+#include "base/console.h"
 
 int32_t loopDurations[kLoopDurationEntries];
 

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <cwchar>
 #include <cstdlib>
+#include <cwchar>
 
 namespace {
 

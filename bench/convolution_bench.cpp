@@ -3,10 +3,10 @@
 // compacts as it does live; 48 kHz, 24-bit, six channels. Per vector path,
 // as a share of one core at 48 kHz. Buffers of 4752 frames (the default
 // buffer: 99 ms) and 480 (-buffer_duration 10); and the longest pass.
-#include <benchmark/benchmark.h>
 #include <algorithm>
-#include <ctime>
+#include <benchmark/benchmark.h>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <vector>
 

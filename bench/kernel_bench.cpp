@@ -6,8 +6,8 @@
 #include <random>
 
 #include "base/aligned_memory.h"
-#include "engine/kernels/kernel_dispatch.h"
 #include "bench/cpu_clock.h"
+#include "engine/kernels/kernel_dispatch.h"
 
 namespace {
 

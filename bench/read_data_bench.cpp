@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/aligned_memory.h"
-#include "engine/kernels/kernel_dispatch.h"
 #include "engine/filter/fir_filter.h"
+#include "engine/kernels/kernel_dispatch.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "base/aligned_memory.h"
-#include "engine/kernels/kernel_dispatch.h"
-#include "engine/clock/resampler.h"
 #include "bench/cpu_clock.h"
+#include "engine/clock/resampler.h"
+#include "engine/kernels/kernel_dispatch.h"
 
 namespace {
 

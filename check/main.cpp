@@ -10,15 +10,15 @@
 #include <system_error>
 #include <vector>
 
+#include "base/console.h"
 #include "check/check_print.h"
 #include "check/engine_cost.h"
-#include "base/console.h"
-#include "engine/filter/fir_filter.h"
 #include "check/path_text.h"
 #include "check/render.h"
 #include "check/response_svg.h"
 #include "check/tap_check.h"
 #include "check/tone_levels.h"
+#include "engine/filter/fir_filter.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include <cstdint>
 
-#include "engine/filter/capture_buffer.h"
 #include "engine/clock/drift_controller.h"
 #include "engine/clock/resampler.h"
+#include "engine/filter/capture_buffer.h"
 
 // What EndDrain reports, for the program's one event line.
 enum BridgeEvent : int32_t {

@@ -2,14 +2,14 @@
 // 0/1 band-pass, 2/3 low-pass (or its mono sum), 4/5 high-pass, the rest 0.
 #include <bit>
 #include <cstring>
-#include <new>
 #include <emmintrin.h>
+#include <new>
 #include <xmmintrin.h>
 
 #include "base/console.h"
 #include "engine/fft/partitioned_convolver.h"
-#include "engine/kernels/kernel_dispatch.h"
 #include "engine/filter/fir_filter.h"
+#include "engine/kernels/kernel_dispatch.h"
 
 static_assert(std::endian::native == std::endian::little,
               "output samples are packed from the bytes of little-endian integers");

@@ -1,7 +1,7 @@
 // The resampler's AVX2 path: eight lanes of the 16-lane sums per vector.
 // Built with -mavx2 -mno-fma and run only where PathAvailable says so.
-#include "engine/kernels/resample_wide.h"
 #include "engine/kernels/lanes_avx2.h"
+#include "engine/kernels/resample_wide.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The resampler's AVX-512 path: all 16 lanes of the sums in one vector.
 // Built with -mavx512f (no FMA) and run only where PathAvailable says so.
-#include "engine/kernels/resample_wide.h"
 #include "engine/kernels/lanes_avx512.h"
+#include "engine/kernels/resample_wide.h"
 
 namespace {
 

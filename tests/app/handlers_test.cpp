@@ -7,11 +7,11 @@
 
 #include <map>
 
-#include "tests/console_capture.h"
 #include "app/console_handler.h"
 #include "app/hotkeys.h"
 #include "app/priority_app.h"
 #include "app/shared_state.h"
+#include "tests/console_capture.h"
 
 namespace {
 

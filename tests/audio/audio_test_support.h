@@ -13,13 +13,13 @@
 
 #include "audio/capture_end.h"
 #include "audio/capture_thread.h"
-#include "audio/live_controls.h"
-#include "tests/console_capture.h"
-#include "simulated_devices/simulated_devices.h"
 #include "audio/device_enumerator.h"
-#include "engine/filter/fir_filter.h"
+#include "audio/live_controls.h"
 #include "audio/platform_calls.h"
 #include "audio/settings.h"
+#include "engine/filter/fir_filter.h"
+#include "simulated_devices/simulated_devices.h"
+#include "tests/console_capture.h"
 
 using Lines = std::vector<std::wstring>;
 using simulated_devices::FloatFormat;

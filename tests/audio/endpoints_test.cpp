@@ -2,9 +2,9 @@
 // duration arithmetic.
 #include <cstring>
 
-#include "tests/audio/audio_test_support.h"
 #include "audio/endpoints.h"
 #include "audio/stream_format.h"
+#include "tests/audio/audio_test_support.h"
 
 namespace {
 

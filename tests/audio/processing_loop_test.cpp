@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/audio/audio_test_support.h"
 #include "audio/processing_loop.h"
 #include "engine/filter/capture_buffer.h"
+#include "tests/audio/audio_test_support.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/filter/fir_filter.h"
 #include "check/render.h"
 #include "check/tap_check.h"
+#include "engine/filter/fir_filter.h"
 #include "tests/engine/test_support.h"
 #include "wav/wav_file.h"
 

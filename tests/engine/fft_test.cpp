@@ -3,8 +3,8 @@
 // double-precision convolution of the windows the direct kernel weighs.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <complex>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>

@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/kernels/convolve.h"
 #include "engine/filter/fir_filter.h"
+#include "engine/kernels/convolve.h"
 #include "tests/engine/test_support.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/kernels/kernel_dispatch.h"
 #include "engine/clock/resampler.h"
+#include "engine/kernels/kernel_dispatch.h"
 #include "tests/engine/test_support.h"
 
 namespace {
