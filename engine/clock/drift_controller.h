@@ -70,8 +70,6 @@ public:
         return !acquiring_ &&
                (mode_ == kDriftCopy || (target_ == home_ && (y2_ - home_) * (y2_ - home_) < 1));
     }
-    // Frames the set point is at least.
-    uint32_t LowestSetPoint() const { return lowest_set_point_; }
 
 private:
     void Acquire();
