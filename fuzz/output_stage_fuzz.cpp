@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t block = f.output_format.block_align;
         std::unique_ptr<uint8_t[]> out(new uint8_t[count * block]);
         std::memset(out.get(), 0xCD, count * block);
-        const uint32_t held = f.write_pos > f.read_pos ? f.write_pos - f.read_pos : 0;
+        const uint32_t held = f.Held();
         const uint32_t n = std::min(count, held);
         console.clear();
         assert(f.ReadData(count, out.get()) == n);

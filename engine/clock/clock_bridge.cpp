@@ -33,7 +33,7 @@ void CClockBridge::WritePacket(uint32_t frames, const uint8_t* data, bool discon
 BridgeEvent CClockBridge::EndDrain(bool playing)
 {
     DriftPass pass;
-    pass.level = store_->write_pos >= store_->read_pos ? store_->write_pos - store_->read_pos : 0;
+    pass.level = store_->Held();
     pass.packets = packets_;
     pass.playing = playing;
     pass.discontinuity = discontinuity_;

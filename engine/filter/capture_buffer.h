@@ -35,6 +35,11 @@ public:
 
     virtual uint32_t GetTapCount() const;
 
+    // Frames written and not yet read. The store is not a ring: read_pos
+    // never passes write_pos, and if it did nothing between them would be
+    // data.
+    uint32_t Held() const { return write_pos >= read_pos ? write_pos - read_pos : 0; }
+
     WaveFormat capture_format;
     WaveFormat output_format;
     uint32_t buffer_msec;

@@ -205,9 +205,7 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
         fft_stale_ = true;
     }
 
-    // The store never lets read_pos pass write_pos; if it ever did, nothing
-    // between them would be data.
-    const uint32_t avail = write_pos >= read_pos ? write_pos - read_pos : 0;
+    const uint32_t avail = Held();
     const uint32_t n = frame_count < avail ? frame_count : avail;
     const uint32_t shortfall = frame_count - n;
     const size_t block = output_format.block_align;

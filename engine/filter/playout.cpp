@@ -72,7 +72,5 @@ uint32_t CPlayout::PlayWindows(uint32_t most, bool to_end, uint8_t* out)
 
 uint32_t CPlayout::Held() const
 {
-    // The store is not a ring: read_pos never passes write_pos, and if it
-    // did nothing between them would be data.
-    return filter_.write_pos >= filter_.read_pos ? filter_.write_pos - filter_.read_pos : 0;
+    return filter_.Held();
 }

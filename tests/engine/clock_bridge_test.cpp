@@ -42,7 +42,7 @@ public:
                 frames_[2 * i] = frames_[2 * i + 1] = input_(next_++);
             bridge_.WritePacket(packet_, reinterpret_cast<const uint8_t*>(frames_.data()), false);
         }
-        level_ = store_.write_pos - store_.read_pos;
+        level_ = store_.Held();
         if (prebuffering_)
             prebuffering_ = level_ < 2 * buffer_;
         const BridgeEvent event = bridge_.EndDrain(!prebuffering_);
