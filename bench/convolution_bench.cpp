@@ -5,12 +5,11 @@
 // buffer: 99 ms) and 480 (-buffer_duration 10); and the longest pass.
 #include <algorithm>
 #include <benchmark/benchmark.h>
-#include <cstring>
 #include <ctime>
 #include <random>
 #include <vector>
 
-#include "base/aligned_memory.h"
+#include "bench/random_taps.h"
 #include "engine/filter/fir_filter.h"
 #include "engine/kernels/kernel_dispatch.h"
 
@@ -34,15 +33,7 @@ void BM_Convolution(benchmark::State& state, uint8_t convolution, uint32_t path)
     const uint32_t buffer = static_cast<uint32_t>(state.range(1));
     UsePath(path);
     CFIRFilter filter;
-    const size_t bytes = (size_t{taps} + 1) * 4 * sizeof(float);
-    filter.taps = static_cast<float*>(AlignedAlloc(bytes));
-    std::memset(filter.taps, 0, bytes);
-    std::mt19937 rng(2);
-    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-    for (uint32_t k = 0; k < taps; ++k)
-        for (int b = 0; b < 3; ++b)
-            filter.taps[4 * k + b] = value(rng) / taps;
-    filter.tap_count = taps;
+    FillRandomTaps(&filter, taps);
     filter.convolution = convolution;
     filter.buffer_msec = StoreMilliseconds(StoreFrames(buffer, taps), 48000);
     const WaveFormat capture = ExtensibleFormat(2, 48000, 32);
@@ -52,6 +43,8 @@ void BM_Convolution(benchmark::State& state, uint8_t convolution, uint32_t path)
         return;
     }
     std::vector<float> packet(2 * size_t{buffer});
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
     for (float& v : packet)
         v = 0.5f * value(rng);
     for (uint32_t held = 0; held < taps; held += buffer)

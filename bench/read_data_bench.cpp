@@ -1,11 +1,10 @@
 // ReadData as the capture thread calls it: a 100 ms buffer at 48 kHz (4800
 // frames), 16-bit, six channels, on the path chosen at start-up.
 #include <benchmark/benchmark.h>
-#include <cstring>
 #include <random>
 #include <vector>
 
-#include "base/aligned_memory.h"
+#include "bench/random_taps.h"
 #include "engine/filter/fir_filter.h"
 #include "engine/kernels/kernel_dispatch.h"
 
@@ -18,15 +17,7 @@ void BM_ReadData(benchmark::State& state)
     const uint32_t taps = static_cast<uint32_t>(state.range(0));
     const bool through = state.range(1) != 0;
     CFIRFilter filter;
-    const size_t bytes = (size_t{taps} + 1) * 4 * sizeof(float);
-    filter.taps = static_cast<float*>(AlignedAlloc(bytes));
-    std::memset(filter.taps, 0, bytes);
-    std::mt19937 rng(2);
-    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-    for (uint32_t k = 0; k < taps; ++k)
-        for (int b = 0; b < 3; ++b)
-            filter.taps[4 * k + b] = value(rng) / taps;
-    filter.tap_count = taps;
+    FillRandomTaps(&filter, taps);
     WaveFormat capture = ExtensibleFormat(2, 48000, 32);
     if (!filter.SetFormat(&capture)) {
         state.SkipWithError("SetFormat failed");
@@ -36,6 +27,8 @@ void BM_ReadData(benchmark::State& state)
     filter.SetOutputFormat(&format);
     filter.divider_through = through ? 1 : 0;
     std::vector<float> packet(2 * (kFrames + taps));
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> value(-1.0f, 1.0f);
     for (float& v : packet)
         v = 0.5f * value(rng);
     filter.WriteData(kFrames + taps, reinterpret_cast<const uint8_t*>(packet.data()));
