@@ -21,6 +21,10 @@
 
 namespace {
 
+// The window thread, waited for just before the process ends.
+HANDLE windowThread = nullptr;
+DWORD windowThreadId = 0;
+
 enum class WatchOutcome {
     kCtrlC,
     kPowerEvent,
@@ -47,13 +51,11 @@ bool StartUp()
         ConsolePrint(L"ERROR:Couldn't create the power event.\n");
         return false;
     }
-    HANDLE window_thread = CreateThread(nullptr, 0, WindowThreadProc, nullptr, 0, nullptr);
-    if (!window_thread) {
+    windowThread = CreateThread(nullptr, 0, WindowThreadProc, nullptr, 0, &windowThreadId);
+    if (!windowThread) {
         ConsolePrint(L"ERROR:Couldn't create the window thread.\n");
         return false;
     }
-    // The window thread is never waited for: the end of the process ends it.
-    CloseHandle(window_thread);
     return true;
 }
 
@@ -243,8 +245,21 @@ void Shutdown()
     if (HWND window = hiddenWindow.exchange(nullptr)) {
         DWORD_PTR result = 0;
         SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 2000, &result);
+    } else if (windowThread) {
+        // No window (no display): its message loop ends on a quit message.
+        PostThreadMessageW(windowThreadId, WM_QUIT, 0, 0);
     }
     ConsolePrint(L">The 'trivandel.exe' was terminated.\n");
+    // Let the window thread finish tearing its window down before the
+    // process ends: under Wine, a process that ended while that thread still
+    // did so once died of a segmentation fault instead of exiting with 0.
+    // Bounded: a thread that had no message queue yet when told to quit
+    // ends only with the process; a failed post or wait ends in the same.
+    if (windowThread) {
+        WaitForSingleObject(windowThread, 2000);
+        CloseHandle(windowThread);
+        windowThread = nullptr;
+    }
 }
 
 } // namespace
