@@ -104,6 +104,58 @@ void CDriftController::SetCorrection(double u)
     step_ = (uint64_t{1} << 32) + static_cast<uint64_t>(std::llround(correction_ * kOneFrame));
 }
 
+// A pass of copying: fits the level's slope since the anchor; true when
+// the level left the dead band and tracking starts.
+bool CDriftController::CopyPass(double value)
+{
+    const double y = value - anchor_;
+    n_ += 1;
+    st_ += pass_;
+    sy_ += y;
+    stt_ += pass_ * pass_;
+    sty_ += pass_ * y;
+    if (std::fabs(z2_ - anchor_) <= kDeadBand)
+        return false;
+    // Track from here: the integral starts at the level's slope since the
+    // anchor, and the level is held where it is now, not where the
+    // low-passes, seconds behind a moving level, put it.
+    const double d = n_ * stt_ - st_ * st_;
+    const double slope = d > 0 ? (n_ * sty_ - st_ * sy_) / d : 0.0;
+    integral_ = std::clamp(slope / frames_per_pass_, -kMaxCorrection, kMaxCorrection);
+    z1_ = z2_ = target_ = y1_ = y2_ = value;
+    home_ = std::max(value, static_cast<double>(lowest_set_point_));
+    feed_forward_ = 0;
+    quiet_passes_ = 0;
+    mode_ = kDriftTrack;
+    SetCorrection(integral_);
+    return true;
+}
+
+// A pass of tracking: walks the target home and steps the PI loop; true
+// when the clocks have agreed long enough to land.
+bool CDriftController::TrackPass()
+{
+    const double walk = std::clamp(home_ - target_, -walk_, walk_);
+    target_ += walk;
+    feed_forward_ = -walk / frames_per_pass_;
+    // The target through the level's low-passes: a walking target is
+    // compared with the level as late as the level is seen, so the walk
+    // winds nothing up and ends without an overshoot.
+    y1_ += smoothing_ * (target_ - y1_);
+    y2_ += smoothing_ * (y1_ - y2_);
+    const double e = z2_ - y2_;
+    integral_ = std::clamp(integral_ + ki_ * e, -kMaxCorrection, kMaxCorrection);
+    SetCorrection(kp_ * e + integral_ + feed_forward_);
+
+    const bool quiet =
+        std::fabs(integral_) < kAgreeRatio && walk == 0.0 && std::fabs(e) < kDeadBand / 4.0;
+    quiet_passes_ = quiet ? quiet_passes_ + 1 : 0;
+    if (quiet_passes_ < landing_passes_)
+        return false;
+    mode_ = kDriftLanding;
+    return true;
+}
+
 DriftAction CDriftController::Update(const DriftPass& pass)
 {
     const bool filled = pass.playing && !was_playing_;
@@ -154,52 +206,11 @@ DriftAction CDriftController::Update(const DriftPass& pass)
     z1_ += smoothing_ * (value - z1_);
     z2_ += smoothing_ * (z1_ - z2_);
 
-    if (mode_ == kDriftCopy) {
-        const double y = value - anchor_;
-        n_ += 1;
-        st_ += pass_;
-        sy_ += y;
-        stt_ += pass_ * pass_;
-        sty_ += pass_ * y;
-        if (std::fabs(z2_ - anchor_) <= kDeadBand)
-            return action;
-        // Track from here: the integral starts at the level's slope since
-        // the anchor, and the level is held where it is now, not where the
-        // low-passes, seconds behind a moving level, put it.
-        const double d = n_ * stt_ - st_ * st_;
-        const double slope = d > 0 ? (n_ * sty_ - st_ * sy_) / d : 0.0;
-        integral_ = std::clamp(slope / frames_per_pass_, -kMaxCorrection, kMaxCorrection);
-        z1_ = z2_ = target_ = y1_ = y2_ = value;
-        home_ = std::max(value, static_cast<double>(lowest_set_point_));
-        feed_forward_ = 0;
-        quiet_passes_ = 0;
-        mode_ = kDriftTrack;
-        SetCorrection(integral_);
-        return kDriftStartTracking;
-    }
+    if (mode_ == kDriftCopy)
+        return CopyPass(value) ? kDriftStartTracking : action;
     if (mode_ == kDriftLanding)
         return action;
-
-    const double walk = std::clamp(home_ - target_, -walk_, walk_);
-    target_ += walk;
-    feed_forward_ = -walk / frames_per_pass_;
-    // The target through the level's low-passes: a walking target is
-    // compared with the level as late as the level is seen, so the walk
-    // winds nothing up and ends without an overshoot.
-    y1_ += smoothing_ * (target_ - y1_);
-    y2_ += smoothing_ * (y1_ - y2_);
-    const double e = z2_ - y2_;
-    integral_ = std::clamp(integral_ + ki_ * e, -kMaxCorrection, kMaxCorrection);
-    SetCorrection(kp_ * e + integral_ + feed_forward_);
-
-    const bool quiet =
-        std::fabs(integral_) < kAgreeRatio && walk == 0.0 && std::fabs(e) < kDeadBand / 4.0;
-    quiet_passes_ = quiet ? quiet_passes_ + 1 : 0;
-    if (quiet_passes_ >= landing_passes_) {
-        mode_ = kDriftLanding;
-        return kDriftStartLanding;
-    }
-    return action;
+    return TrackPass() ? kDriftStartLanding : action;
 }
 
 void CDriftController::Landed()

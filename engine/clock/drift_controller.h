@@ -75,6 +75,8 @@ private:
     void Acquire();
     double Measure(uint32_t level);
     void SetCorrection(double u);
+    bool CopyPass(double value);
+    bool TrackPass();
 
     // Fixed by Setup.
     double frames_per_pass_;
