@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/device_enumerator.h"
@@ -29,6 +30,7 @@ const wchar_t* const kMicrophoneId = L"{0.0.1.00000000}.{5ea1d7a0-0001-4000-8000
 
 struct DemoDevices {
     InputKind input = InputKind::kTones;
+    std::vector<float> tones; // one period of the tones' sum
     WavSignal wav;
     std::wstring output_path;
     std::mutex output_mutex; // one capture thread at a time, but be safe
@@ -66,19 +68,34 @@ bool ReadNumber(const std::wstring& text, uint32_t low, uint32_t high, uint32_t*
     return true;
 }
 
-void ServeTones(float* out, uint32_t frames, uint32_t channels, uint32_t rate, uint64_t first)
+// The tones repeat every rate / gcd(rate, 100) frames: one period is
+// computed once, so that serving them costs no sine per sample (MinGW's sine
+// is the slow x87 one, and the demo's cost under Wine is measured).
+std::vector<float> TonePeriod(uint32_t rate)
 {
-    for (uint32_t i = 0; i < frames; ++i) {
-        const uint64_t n = first + i;
+    uint32_t a = rate, b = 100;
+    while (b != 0)
+        a = std::exchange(b, a % b);
+    std::vector<float> period(rate / a);
+    for (uint64_t n = 0; n < period.size(); ++n) {
         double sum = 0.0;
         for (double hz : kToneHz) {
-            // The phase from the whole frame count, reduced exactly, so it
-            // never drifts however long the demo runs.
+            // The phase from the frame count, reduced exactly.
             const uint64_t cycle = static_cast<uint64_t>(hz) * n % rate;
             sum += kToneAmplitude * std::sin(kTwoPi * static_cast<double>(cycle) / rate);
         }
+        period[n] = static_cast<float>(sum);
+    }
+    return period;
+}
+
+void ServeTones(const std::vector<float>& tones, float* out, uint32_t frames, uint32_t channels,
+                uint64_t first)
+{
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float sample = tones[(first + i) % tones.size()];
         for (uint32_t c = 0; c < channels; ++c)
-            out[i * channels + c] = c < 2 ? static_cast<float>(sum) : 0.0f;
+            out[i * channels + c] = c < 2 ? sample : 0.0f;
     }
 }
 
@@ -95,13 +112,13 @@ void ServeWav(const WavSignal& wav, float* out, uint32_t frames, uint32_t channe
     }
 }
 
-void ServeSignal(float* out, uint32_t frames, uint32_t channels, uint32_t rate, uint64_t first,
+void ServeSignal(float* out, uint32_t frames, uint32_t channels, uint32_t, uint64_t first,
                  void* context)
 {
     const DemoDevices& state = *static_cast<const DemoDevices*>(context);
     switch (state.input) {
     case InputKind::kTones:
-        ServeTones(out, frames, channels, rate, first);
+        ServeTones(state.tones, out, frames, channels, first);
         break;
     case InputKind::kWav:
         ServeWav(state.wav, out, frames, channels, first);
@@ -295,6 +312,8 @@ bool InstallSimulatedAudio()
                       period_text.c_str());
         return false;
     }
+    if (state.input == InputKind::kTones)
+        state.tones = TonePeriod(rate);
     std::vector<simulated_devices::ScriptedEvent> script;
     if (!ParseEvents(Environment(L"TRIVANDEL_STANDIN_EVENTS"), &script))
         return false;
