@@ -1,6 +1,7 @@
 // Helpers shared by the tests: temporary folders, aligned blocks and WAVE files.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "base/aligned_memory.h"
+#include "engine/kernels/resample.h"
 #include "tests/console_capture.h"
 
 // A fresh folder under the system's temporary folder, removed with its files.
@@ -49,6 +51,12 @@ private:
 inline std::wstring Wide(const std::string& s)
 {
     return std::wstring(s.begin(), s.end());
+}
+
+// The resampler's step for a clock `ppm` fast.
+inline uint64_t StepOf(double ppm)
+{
+    return kOneFrame + static_cast<uint64_t>(std::llround(ppm * 1e-6 * 4294967296.0));
 }
 
 // A zeroed 32-byte aligned block of floats, like the filter's own storage.
