@@ -48,8 +48,10 @@ BandTaps Crossover(double f1, double f2, double rate, size_t n)
 }
 
 // The 63-tap 500 Hz / 2 kHz crossover, written as tap files into `dir` and
-// loaded into both filters: the render's and the reference's.
-void LoadCrossover(TempDir* dir, double rate, CFIRFilter* filter, CFIRFilter* reference)
+// loaded into both filters: the render's, and the reference's, which is set
+// up as the render's engine is for `s`.
+void LoadCrossover(TempDir* dir, uint32_t rate, const RenderSettings& s, CFIRFilter* filter,
+                   CFIRFilter* reference)
 {
     const BandTaps taps = Crossover(500, 2000, rate, 63);
     for (uint32_t band = 0; band < 3; ++band) {
@@ -61,6 +63,13 @@ void LoadCrossover(TempDir* dir, double rate, CFIRFilter* filter, CFIRFilter* re
     WorkingFolder here(dir->path);
     ASSERT_TRUE(filter->LoadTapFiles());
     ASSERT_TRUE(reference->LoadTapFiles());
+    reference->attenuation = s.attenuation;
+    reference->mono_lfe = s.mono_lfe;
+    reference->buffer_msec = 2000;
+    const WaveFormat capture = ExtensibleFormat(2, rate, 32);
+    ASSERT_TRUE(reference->SetFormat(&capture));
+    const WaveFormat format = ExtensibleFormat(6, rate, s.output_bit, kSubtypePcm);
+    ASSERT_TRUE(reference->SetOutputFormat(&format));
 }
 
 TEST(Check, CrossoverPointsAndWarningsOfKnownTapSets)
@@ -117,7 +126,7 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
         TempDir dir;
         CPlayout playout;
         CFIRFilter reference;
-        LoadCrossover(&dir, kRate, &playout.Filter(), &reference);
+        LoadCrossover(&dir, kRate, c.settings, &playout.Filter(), &reference);
         const uint32_t n = reference.tap_count;
 
         // Full-scale noise (clipped by the high band), and its float frames
@@ -141,13 +150,6 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
         ConsoleCapture console;
         ASSERT_TRUE(RenderWav(&playout, dir.path / "in.wav", dir.path / "out.wav", c.settings));
 
-        reference.attenuation = c.settings.attenuation;
-        reference.mono_lfe = c.settings.mono_lfe;
-        reference.buffer_msec = 2000;
-        const WaveFormat capture = ExtensibleFormat(2, kRate, 32);
-        ASSERT_TRUE(reference.SetFormat(&capture));
-        const WaveFormat format = ExtensibleFormat(6, kRate, c.settings.output_bit, kSubtypePcm);
-        reference.SetOutputFormat(&format);
         const uint32_t out_frames = kFrames + n - 1;
         std::vector<uint8_t> expected(out_frames * reference.output_format.block_align);
         reference.WriteData(static_cast<uint32_t>(stream.size() / 2),
@@ -174,7 +176,9 @@ TEST(Render, OnOneClockPlaysTheFileAsTheLoopDoes)
     TempDir dir;
     CPlayout playout;
     CFIRFilter reference;
-    LoadCrossover(&dir, kRate, &playout.Filter(), &reference);
+    RenderSettings settings;
+    settings.clocked = true;
+    LoadCrossover(&dir, kRate, settings, &playout.Filter(), &reference);
     std::vector<int16_t> samples(2 * kFrames);
     std::vector<float> stream;
     std::mt19937 random(3);
@@ -188,8 +192,6 @@ TEST(Render, OnOneClockPlaysTheFileAsTheLoopDoes)
         ASSERT_TRUE(
             input.Append(reinterpret_cast<const uint8_t*>(samples.data()), 2 * samples.size()));
     }
-    RenderSettings settings;
-    settings.clocked = true;
     ConsoleCapture console;
     ASSERT_TRUE(RenderWav(&playout, dir.path / "in.wav", dir.path / "out.wav", settings));
     // Three silent buffers while the store fills to the windows and the late
@@ -201,12 +203,6 @@ TEST(Render, OnOneClockPlaysTheFileAsTheLoopDoes)
                                    ": 8712 frames of six 24-bit channels, as played live "
                                    "with the loopback's clock +0.0 ppm off the output's.\n"));
 
-    reference.attenuation = settings.attenuation;
-    reference.mono_lfe = 0;
-    const WaveFormat capture = ExtensibleFormat(2, kRate, 32);
-    ASSERT_TRUE(reference.SetFormat(&capture));
-    const WaveFormat format = ExtensibleFormat(6, kRate, 24, kSubtypePcm);
-    reference.SetOutputFormat(&format);
     stream.resize(2 * 8 * kBuffer);
     reference.WriteData(8 * kBuffer, reinterpret_cast<const uint8_t*>(stream.data()));
     std::vector<uint8_t> expected(11 * kBuffer * 18u);

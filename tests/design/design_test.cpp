@@ -17,17 +17,12 @@
 
 namespace {
 
-Design Crossover(FilterEdge low, FilterEdge high)
+Design Crossover(FilterEdge low, FilterEdge high, bool minimum_phase = false)
 {
     Design d;
     d.crossovers[0] = low;
     d.crossovers[1] = high;
-    return d;
-}
-
-Design MinimumPhase(Design d)
-{
-    d.minimum_phase = true;
+    d.minimum_phase = minimum_phase;
     return d;
 }
 
@@ -52,31 +47,13 @@ TEST(Design, EachFilterHasItsClosedFormMagnitude)
         uint32_t band;
         double hz[3], db[3];
     } cases[] = {
-        {"LR24 low-pass",
-         Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24}),
-         0,
-         {500, 1000, 2000},
-         {Db(16.0 / 17), Db(0.5), lr24}},
-        {"LR12 high-pass",
-         Crossover({200, kLinkwitzRiley, 24}, {1000, kLinkwitzRiley, 12}),
-         2,
-         {500, 1000, 2000},
-         {Db(0.2), Db(0.5), Db(0.8)}},
-        {"BW18 low-pass",
-         Crossover({1000, kButterworth, 18}, {5000, kLinkwitzRiley, 24}),
-         0,
-         {500, 1000, 2000},
-         {Db(1 / std::sqrt(1 + 1.0 / 64)), Db(std::sqrt(0.5)), bw18}},
-        {"LR24 low-pass, minimum phase",
-         MinimumPhase(Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24})),
-         0,
-         {500, 1000, 2000},
-         {Db(16.0 / 17), Db(0.5), lr24}},
-        {"brickwall low-pass",
-         Crossover({1000, kBrickwall, 0}, {5000, kBrickwall, 0}),
-         0,
-         {100, 1000, 3000},
-         {0, Db(0.5), -150}},
+        // clang-format off
+        {"LR24 low-pass", Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24}), 0, {500, 1000, 2000}, {Db(16.0 / 17), Db(0.5), lr24}},
+        {"LR12 high-pass", Crossover({200, kLinkwitzRiley, 24}, {1000, kLinkwitzRiley, 12}), 2, {500, 1000, 2000}, {Db(0.2), Db(0.5), Db(0.8)}},
+        {"BW18 low-pass", Crossover({1000, kButterworth, 18}, {5000, kLinkwitzRiley, 24}), 0, {500, 1000, 2000}, {Db(1 / std::sqrt(1 + 1.0 / 64)), Db(std::sqrt(0.5)), bw18}},
+        {"LR24 low-pass, minimum phase", Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24}, true), 0, {500, 1000, 2000}, {Db(16.0 / 17), Db(0.5), lr24}},
+        {"brickwall low-pass", Crossover({1000, kBrickwall, 0}, {5000, kBrickwall, 0}), 0, {100, 1000, 3000}, {0, Db(0.5), -150}},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -109,7 +86,9 @@ TEST(Design, LinkwitzRileyBandsSumFlatAndKeepTheirDelayGainAndPolarity)
     }
     // Minimum phase: the latency of an analog crossover (about a
     // millisecond at 100 Hz), not the 2047 frames of linear phase.
-    EXPECT_LT(GroupDelay(FileTaps(MinimumPhase(d), 0), 100, 48000), 100);
+    EXPECT_LT(
+        GroupDelay(FileTaps(Crossover(d.crossovers[0], d.crossovers[1], true), 0), 100, 48000),
+        100);
     d.steps[1] = {{kDelay, 0.1234, {}, 0, 0, 0}, {kGain, -2.5, {}, 0, 0, 0}};
     d.steps[2] = {{kPolarity, -1, {}, 0, 0, 0}, {kGain, 3, {}, 0, 0, 0}};
     for (uint32_t band : {1u, 2u}) {
@@ -127,27 +106,6 @@ TEST(Design, LinkwitzRileyBandsSumFlatAndKeepTheirDelayGainAndPolarity)
     }
 }
 
-// Little-endian bytes of values.
-template <class T> std::string Bytes(const std::vector<T>& v)
-{
-    return std::string(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
-}
-
-std::string Wave(uint16_t tag, uint16_t bits, uint16_t channels, const std::string& data,
-                 bool extensible)
-{
-    auto u16 = [](uint32_t v) { return std::string{char(v), char(v >> 8)}; };
-    auto u32 = [&](uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); };
-    const uint16_t align = channels * bits / 8;
-    std::string fmt = u16(extensible ? 0xFFFE : tag) + u16(channels) + u32(48000) +
-                      u32(48000 * align) + u16(align) + u16(bits);
-    if (extensible)
-        fmt += u16(22) + u16(bits) + u32(0) + u16(tag) +
-               std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
-    const std::string body = "WAVEfmt " + u32(fmt.size()) + fmt + "data" + u32(data.size()) + data;
-    return "RIFF" + u32(body.size()) + body;
-}
-
 TEST(Import, EachFormatGivesTheTapsBack)
 {
     const std::vector<double> taps = {0.5, -0.25, 0.125, 0.0};
@@ -159,25 +117,19 @@ TEST(Import, EachFormatGivesTheTapsBack)
         bool comma;
         ImportChannel channel = kOnlyChannel;
     } cases[] = {
-        {"r.txt",
-         "* Impulse Response data saved by REW\n* Source: x\n0.5 // Peak value before "
-         "normalisation\n0 // Peak index\n4 // Response length\n2.0833333333333333E-5 // Sample "
-         "interval (seconds)\n0.0 // Start time (seconds)\n0 // Data offset (dB)\n* Data "
-         "start\n0.5\n-0.25\n1.25E-1\n0.0\n",
-         48000, false},
+        // clang-format off
+        {"r.txt", "* Impulse Response data saved by REW\n* Source: x\n0.5 // Peak value before normalisation\n0 // Peak index\n4 // Response length\n"
+                  "2.0833333333333333E-5 // Sample interval (seconds)\n0.0 // Start time (seconds)\n0 // Data offset (dB)\n* Data start\n0.5\n-0.25\n1.25E-1\n0.0\n", 48000, false},
         {"c.txt", "rePhase\r\n\r\n0,5\r\n-0,25\r\n1,25E-1\r\n0\r\nend\r\n", 0, true},
         {"a.h", "// taps\nfloat h[4] = {\n  0.5f, -0.25f,\n  0.125f, 0.0f };\n", 0, false},
-        {"x.dbl", Bytes(taps), 0, false},
-        {"x.bin", Bytes(std::vector<float>(taps.begin(), taps.end())), 0, false},
-        {"16.wav", Wave(1, 16, 1, Bytes(std::vector<int16_t>{16384, -8192, 4096, 0}), false), 48000,
-         false},
-        {"24.wav", Wave(1, 24, 1, std::string("\0\0\x40\0\0\xE0\0\0\x10\0\0\0", 12), true), 48000,
-         false},
-        {"32.wav",
-         Wave(1, 32, 1, Bytes(std::vector<int32_t>{1 << 30, -(1 << 29), 1 << 28, 0}), false), 48000,
-         false},
-        {"f32.wav", Wave(3, 32, 2, Bytes(left_right), true), 48000, false, kRightChannel},
-        {"f64.wav", Wave(3, 64, 1, Bytes(taps), false), 48000, false},
+        {"x.dbl", BytesOf(taps), 0, false},
+        {"x.bin", BytesOf(std::vector<float>(taps.begin(), taps.end())), 0, false},
+        {"16.wav", WaveFile(1, 16, 1, BytesOf(std::vector<int16_t>{16384, -8192, 4096, 0})), 48000, false},
+        {"24.wav", WaveFile(1, 24, 1, std::string("\0\0\x40\0\0\xE0\0\0\x10\0\0\0", 12), true), 48000, false},
+        {"32.wav", WaveFile(1, 32, 1, BytesOf(std::vector<int32_t>{1 << 30, -(1 << 29), 1 << 28, 0})), 48000, false},
+        {"f32.wav", WaveFile(3, 32, 2, BytesOf(left_right), true), 48000, false, kRightChannel},
+        {"f64.wav", WaveFile(3, 64, 1, BytesOf(taps)), 48000, false},
+        // clang-format on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
+#include <numbers>
 #include <utility>
 #include <vector>
 
@@ -16,41 +17,35 @@ namespace {
 // packets of `packet` frames of input(n) on both sides, paced by output
 // buffers of 99 ms, each read whole once pre-buffering is over; the left
 // channel of what is read is kept, zeros while pre-buffering.
-class BridgeRig {
-public:
+struct BridgeRig {
     BridgeRig(uint32_t rate, uint32_t packet, std::function<float(uint64_t)> input)
-        : played(rate * 99 / 1000), packet_(packet), buffer_(rate * 99 / 1000),
+        : played(rate * 99 / 1000), buffer(rate * 99 / 1000), packet_(packet),
           input_(std::move(input)), frames_(2 * packet)
     {
         const WaveFormat format = ExtensibleFormat(2, rate, 32);
-        ready_ = store_.SetFormat(&format) && bridge_.Start(&store_, buffer_);
+        ready = store_.SetFormat(&format) && bridge.Start(&store_, buffer);
     }
-    bool Ready() const { return ready_; }
-    const CClockBridge& Bridge() const { return bridge_; }
-    uint32_t Buffer() const { return buffer_; }
-    // The frames held after the last drain.
-    uint32_t Level() const { return level_; }
 
     // One pass; `lost` frames of the loopback go missing first, unflagged.
     BridgeEvent Pass(double ppm, uint32_t lost = 0)
     {
-        due_ += buffer_ * (1 + ppm * 1e-6);
+        due_ += buffer * (1 + ppm * 1e-6);
         sent_ += lost;
         next_ += lost;
         for (; sent_ + packet_ <= due_; sent_ += packet_) {
             for (uint32_t i = 0; i < packet_; ++i)
                 frames_[2 * i] = frames_[2 * i + 1] = input_(next_++);
-            bridge_.WritePacket(packet_, reinterpret_cast<const uint8_t*>(frames_.data()), false);
+            bridge.WritePacket(packet_, reinterpret_cast<const uint8_t*>(frames_.data()), false);
         }
-        level_ = store_.Held();
+        level = store_.Held();
         if (prebuffering_)
-            prebuffering_ = level_ < 2 * buffer_;
-        const BridgeEvent event = bridge_.EndDrain(!prebuffering_);
+            prebuffering_ = level < 2 * buffer;
+        const BridgeEvent event = bridge.EndDrain(!prebuffering_);
         const float* stored = reinterpret_cast<const float*>(store_.storage) + 2 * store_.read_pos;
-        for (uint32_t i = 0; i < buffer_; ++i)
-            played[i] = prebuffering_ || i >= level_ ? 0.0f : stored[2 * i];
+        for (uint32_t i = 0; i < buffer; ++i)
+            played[i] = prebuffering_ || i >= level ? 0.0f : stored[2 * i];
         if (!prebuffering_) {
-            store_.read_pos += std::min(level_, buffer_);
+            store_.read_pos += std::min(level, buffer);
             prebuffering_ = store_.read_pos == store_.write_pos;
         }
         return event;
@@ -58,20 +53,19 @@ public:
 
     // The left channel of the buffer the last pass read.
     std::vector<float> played;
+    CClockBridge bridge;
+    bool ready = false;
+    uint32_t buffer;
+    uint32_t level = 0; // the frames held after the last drain
 
-private:
-    uint32_t packet_, buffer_;
+    uint32_t packet_;
     std::function<float(uint64_t)> input_;
     std::vector<float> frames_;
     CCaptureBuffer store_;
-    CClockBridge bridge_;
-    bool ready_ = false, prebuffering_ = true;
+    bool prebuffering_ = true;
     double due_ = 0, sent_ = 0;
     uint64_t next_ = 0;
-    uint32_t level_ = 0;
 };
-
-constexpr double kPi = 3.14159265358979323846;
 
 // A tone through the bridge, from the first whole second after it starts
 // tracking: each second as clean as the resampler at a held ratio, by the
@@ -81,11 +75,12 @@ TEST(ClockBridge, AToneComesOutAsCleanAsAtAHeldRatio)
 {
     constexpr uint32_t kRate = 48000;
     auto tone = [](uint64_t n) {
-        return static_cast<float>(0.5 * std::sin(2 * kPi * 1000 * static_cast<double>(n) / kRate));
+        return static_cast<float>(
+            0.5 * std::sin(2 * std::numbers::pi * 1000 * static_cast<double>(n) / kRate));
     };
     for (double ppm : {700.0, -300.0}) {
         BridgeRig rig(kRate, 480, tone);
-        ASSERT_TRUE(rig.Ready());
+        ASSERT_TRUE(rig.ready);
         std::vector<float> out;
         auto play = [&] {
             const BridgeEvent event = rig.Pass(ppm);
@@ -94,7 +89,7 @@ TEST(ClockBridge, AToneComesOutAsCleanAsAtAHeldRatio)
         };
         for (uint32_t pass = 0; pass < 3000 && play() != kBridgeStartedTracking; ++pass) {
         }
-        ASSERT_EQ(rig.Bridge().Mode(), kDriftTrack) << ppm;
+        ASSERT_EQ(rig.bridge.Mode(), kDriftTrack) << ppm;
         const size_t first = out.size() / kRate + 1;
         while (out.size() < (first + 5) * kRate)
             play();
@@ -103,12 +98,9 @@ TEST(ClockBridge, AToneComesOutAsCleanAsAtAHeldRatio)
         for (size_t n = 0; n < x.size(); ++n)
             x[n] = tone(n);
         const double hz = 1000 * (1 + ppm * 1e-6);
-        float* table = MakeResamplerTable();
-        const double offset = rig.Bridge().RatioPpm() * 1e-6 * 4294967296.0;
+        const AlignedFloats table(MakeResamplerTable());
         kKernelPaths[ActivePath()].resample(held.data(), x.data(), x.data(), 0,
-                                            kOneFrame + static_cast<uint64_t>(std::llround(offset)),
-                                            kRate, table);
-        AlignedFree(table);
+                                            StepOf(rig.bridge.RatioPpm()), kRate, table.get());
         const double floor = ThdPlusNoiseDb(held.data(), 2, kRate, hz);
         for (size_t s = first; s < first + 5; ++s)
             EXPECT_GE(ThdPlusNoiseDb(out.data() + s * kRate, 1, kRate, hz), floor - 3)
@@ -125,7 +117,7 @@ TEST(ClockBridge, LandsAndFollowsALaterDrift)
     // Each frame differs from its 8191 neighbours, so that a copy shows.
     auto count = [](uint64_t n) { return static_cast<float>(n % 8192) / 8192.0f - 0.5f; };
     BridgeRig rig(48000, 480, count);
-    ASSERT_TRUE(rig.Ready());
+    ASSERT_TRUE(rig.ready);
     uint32_t pass = 0, tracked = 0, landed = 0, again = 0, breaks = 0;
     int64_t last = -1;
     for (; pass < 15000 && again == 0; ++pass) {
@@ -136,7 +128,7 @@ TEST(ClockBridge, LandsAndFollowsALaterDrift)
         if (event == kBridgeCopying && landed == 0)
             landed = pass;
         // From when the store holds only frames stored after the landing.
-        for (size_t i = 0; landed > 0 && pass > landed + 4 && !drifting && i < rig.Buffer(); ++i) {
+        for (size_t i = 0; landed > 0 && pass > landed + 4 && !drifting && i < rig.buffer; ++i) {
             const int64_t k = std::lround((rig.played[i] + 0.5f) * 8192.0f);
             breaks += last >= 0 && k != (last + 1) % 8192;
             last = k;
@@ -146,11 +138,11 @@ TEST(ClockBridge, LandsAndFollowsALaterDrift)
     EXPECT_GT(landed, tracked);
     EXPECT_GT(again, landed + 100);
     EXPECT_EQ(breaks, 0u);
-    EXPECT_NEAR(rig.Bridge().RatioPpm(), -300, 100);
-    const uint32_t set_point = rig.Bridge().SetPoint();
+    EXPECT_NEAR(rig.bridge.RatioPpm(), -300, 100);
+    const uint32_t set_point = rig.bridge.SetPoint();
     for (uint32_t end = pass + 1200; pass < end; ++pass) {
         rig.Pass(-300);
-        EXPECT_NEAR(rig.Level(), set_point, 1024.0) << pass - again << " passes after tracking";
+        EXPECT_NEAR(rig.level, set_point, 1024.0) << pass - again << " passes after tracking";
     }
 }
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <limits>
+#include <numeric>
 #include <random>
 #include <string>
 #include <tuple>
@@ -15,9 +15,6 @@
 #include "tests/engine/test_support.h"
 
 namespace {
-
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
 
 void SetClampLimits(float f)
 {
@@ -82,11 +79,6 @@ struct Window {
     uint32_t count;
 };
 
-std::string PathName(uint32_t path)
-{
-    return kKernelPaths[path].name;
-}
-
 // The paths held to the reference.
 const auto kFastPaths = ::testing::Values(kPathSse, kPathAvx2, kPathAvx512);
 
@@ -110,12 +102,12 @@ TEST_P(PathAgreement, EveryFrameIsBitIdenticalToTheReference)
             SCOPED_TRACE(testing::Message()
                          << "first frame " << first_frame << ", poison " << poison);
             if (poison == 1 && n > 0) {
-                w.x(40, 0) = kNaN;
-                w.x(20, 1) = kInf;
-                w.x(21, 1) = -kInf;
+                w.x(40, 0) = NAN;
+                w.x(20, 1) = INFINITY;
+                w.x(21, 1) = -INFINITY;
             }
             if (poison == 2 && n > 0)
-                w.t(n / 3, 2) = kNaN;
+                w.t(n / 3, 2) = NAN;
             const std::vector<BandFrame> out = w.Run(path);
             for (uint32_t i = 0; i < kFrames; ++i) {
                 BandFrame want;
@@ -128,18 +120,16 @@ TEST_P(PathAgreement, EveryFrameIsBitIdenticalToTheReference)
 
 std::vector<uint32_t> TapCounts()
 {
-    std::vector<uint32_t> counts;
-    for (uint32_t n = 0; n <= 40; ++n)
-        counts.push_back(n);
-    for (uint32_t n : {255u, 1023u, 4096u, 16383u})
-        counts.push_back(n);
+    std::vector<uint32_t> counts(41); // 0 to 40, then long filters
+    std::iota(counts.begin(), counts.end(), 0u);
+    counts.insert(counts.end(), {255u, 1023u, 4096u, 16383u});
     return counts;
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, PathAgreement,
                          ::testing::Combine(kFastPaths, ::testing::ValuesIn(TapCounts())),
                          [](const auto& info) {
-                             return PathName(std::get<0>(info.param)) + "_N" +
+                             return std::string(kKernelPaths[std::get<0>(info.param)].name) + "_N" +
                                     std::to_string(std::get<1>(info.param));
                          });
 
@@ -194,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(AllPaths, PathProperty,
                                                               kPathAvx512),
                                             ::testing::Values(0u, 1u)),
                          [](const auto& info) {
-                             return PathName(std::get<0>(info.param)) +
+                             return std::string(kKernelPaths[std::get<0>(info.param)].name) +
                                     (std::get<1>(info.param) ? "_OddFrame" : "_EvenFrame");
                          });
 
@@ -206,15 +196,11 @@ TEST(PathChoice, WidestAvailableUnlessNamedAndNeverOneTheCpuCannotRun)
         uint32_t available;
         uint32_t path;
     } cases[] = {
-        {nullptr, all, kPathAvx512},
-        {nullptr, up_to_avx2, kPathAvx2},
-        {nullptr, 0, kPathSse},
-        {"unknown", all, kPathAvx512},
-        {"reference", all, kPathReference},
-        {"sse", all, kPathSse},
-        {"avx2", all, kPathAvx2},
-        {"avx512", up_to_avx2, kPathAvx2},
-        {"avx2", 1u << kPathAvx512, kPathSse},
+        // clang-format off
+        {nullptr, all, kPathAvx512}, {nullptr, up_to_avx2, kPathAvx2}, {nullptr, 0, kPathSse},
+        {"unknown", all, kPathAvx512}, {"reference", all, kPathReference}, {"sse", all, kPathSse},
+        {"avx2", all, kPathAvx2}, {"avx512", up_to_avx2, kPathAvx2}, {"avx2", 1u << kPathAvx512, kPathSse},
+        // clang-format on
     };
     for (const auto& c : cases)
         EXPECT_EQ(ChoosePath(c.name, c.available), c.path)

@@ -1,5 +1,3 @@
-// The drift controller on a model of the store: it holds the level from
-// the counts alone, at a drift, across a loss and through silence.
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>

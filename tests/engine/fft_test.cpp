@@ -76,10 +76,8 @@ TEST(Fft, MatchesTheDoublePrecisionDftOnEveryPath)
         std::vector<float> h(6 * size), x(2 * size), ref(6 * size, 0.5f);
         std::mt19937 rng(size);
         std::uniform_real_distribution<float> value(-1.0f, 1.0f);
-        for (float& v : h)
-            v = value(rng);
-        for (float& v : x)
-            v = value(rng);
+        for (std::vector<float>* v : {&h, &x})
+            std::generate(v->begin(), v->end(), [&] { return value(rng); });
         kFftPaths[kPathReference].multiply_add(ref.data(), h.data(), x.data(), size, 3);
         for (uint32_t path = kPathSse; path < kPathCount; ++path) {
             std::vector<float> acc(6 * size, 0.5f);
@@ -183,10 +181,8 @@ TEST(FftEngine, OutputIsTheDirectWindowsConvolvedWithinTheAccuracyTarget)
                 }
             }
         }
-        const double rms_db = 10 * std::log10(error / compared / std::pow(2.0, 62));
-        const double peak_db = 20 * std::log10(peak / std::pow(2.0, 31));
-        EXPECT_LE(rms_db, -120.0);
-        EXPECT_LE(peak_db, -110.0);
+        EXPECT_LE(10 * std::log10(error / compared / 0x1p62), -120.0); // rms, dB full scale
+        EXPECT_LE(20 * std::log10(peak / 0x1p31), -110.0);
         EXPECT_EQ(console.Text().find(L"WARNING:Clip signal!") != std::wstring::npos, c.level > 1);
     }
 }

@@ -41,7 +41,6 @@ std::unique_ptr<CFIRFilter> MakeFilter(const std::vector<Entry>& taps, int32_t k
     return f;
 }
 
-// Stores stereo frames given as (left, right) pairs.
 void Store(CFIRFilter* f, const std::vector<float>& lr)
 {
     ASSERT_TRUE(f->WriteData(static_cast<uint32_t>(lr.size() / 2),
@@ -143,9 +142,7 @@ TEST(Channels, EachBandOnItsPairWithTheMutesMonoLfeAndBypass)
         {6, 0, 0, 0, 1, 0}, {6, 0, 0, 0, 0, 1}, {6, 1, 1, 1, 1, 1}, {2, 0, 0, 0, 1, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.channels << " channels, lfe " << +c.mute_lfe << " low "
-                                        << +c.mute_low << " high " << +c.mute_high << " mono "
-                                        << +c.mono_lfe << " through " << +c.through);
+        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
         auto f = MakeFilter(taps, kSampleKindPcm16, c.channels);
         f->mute_lfe = c.mute_lfe, f->mute_low = c.mute_low, f->mute_high = c.mute_high;
         f->mono_lfe = c.mono_lfe, f->divider_through = c.through;

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -11,19 +12,9 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
-uint64_t StepOf(double ppm)
-{
-    return kOneFrame + static_cast<uint64_t>(std::llround(ppm * 1e-6 * 4294967296.0));
-}
-
-struct TableDeleter {
-    void operator()(float* p) const { AlignedFree(p); }
-};
 const float* Table()
 {
-    static std::unique_ptr<float, TableDeleter> table(MakeResamplerTable());
+    static const AlignedFloats table(MakeResamplerTable());
     return table.get();
 }
 
@@ -63,7 +54,7 @@ TEST(Resampler, SinesComeOutCleanAtEveryRatio)
     } cases[] = {{1000, 200, 140}, {1000, -1000, 140}, {20000, -200, 128}, {20000, 1000, 128}};
     constexpr uint32_t kCount = 20000;
     for (const Case& c : cases) {
-        const double w = 2 * kPi * c.hz / 48000;
+        const double w = 2 * std::numbers::pi * c.hz / 48000;
         std::vector<float> x(kCount + 128), out(2 * kCount);
         for (size_t i = 0; i < x.size(); ++i)
             x[i] = static_cast<float>(0.9 * std::sin(w * static_cast<double>(i)));
@@ -142,7 +133,6 @@ TEST(Resampler, CopyTrackAndLandWithoutAStep)
                               frames + 2 * store.write_pos);
                 store.read_pos = store.write_pos;
             }
-            const float* stored = output.data();
             const size_t floats = output.size();
             if (reference.empty())
                 reference = output;
@@ -155,7 +145,7 @@ TEST(Resampler, CopyTrackAndLandWithoutAStep)
             const size_t from = c.ppm == 0 ? 0 : floats - tail;
             const size_t offset = c.land ? 2 * packet * packets - floats : 0;
             if (c.land || c.ppm == 0) {
-                EXPECT_EQ(std::memcmp(stored + from, input.data() + from + offset,
+                EXPECT_EQ(std::memcmp(output.data() + from, input.data() + from + offset,
                                       (floats - from) * sizeof(float)),
                           0)
                     << c.ppm;

@@ -7,12 +7,6 @@
 
 namespace {
 
-// The whole table: tap_count entries and the zeroed one past them.
-std::vector<float> Table(const CFIRFilter& f)
-{
-    return std::vector<float>(f.taps, f.taps + 4 * (f.tap_count + 1));
-}
-
 TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused)
 {
     const std::string blanks(254, ' ');
@@ -90,7 +84,8 @@ TEST(TapTable, EachFileFillsItsBandAndTheFirstUsableFileSetsTheLengthOthersMustM
         ConsoleCapture console;
         EXPECT_FALSE(f.LoadTapFiles());
         EXPECT_EQ(console.Text(), c.lines);
-        EXPECT_EQ(Table(f), c.table);
+        // tap_count entries and the zeroed one past them
+        EXPECT_EQ(std::vector<float>(f.taps, f.taps + 4 * (f.tap_count + 1)), c.table);
     }
 }
 
