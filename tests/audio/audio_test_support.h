@@ -54,11 +54,7 @@ inline const wchar_t* const kMultichannelId =
 inline simulated_devices::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
                                                 const WaveFormat& format)
 {
-    simulated_devices::EndpointSpec spec;
-    spec.id = id;
-    spec.friendly_name = name;
-    spec.engine_format = format;
-    return spec;
+    return {id, name, format};
 }
 
 // The usual machine, the demo program's: the default "Speakers (stand-in)"
@@ -66,10 +62,8 @@ inline simulated_devices::EndpointSpec Endpoint(const std::wstring& id, const st
 inline void AddStandardEndpoints(WaveFormat multichannel = PcmFormat(48000, 6, 24, 24),
                                  WaveFormat mix = {})
 {
-    simulated_devices::EndpointSpec capture =
-        Endpoint(kSpeakersId, L"Speakers (stand-in)", FloatFormat(48000, 2));
-    capture.mix_format = mix;
-    simulated_devices::AddEndpoint(capture, true);
+    simulated_devices::AddEndpoint(
+        {kSpeakersId, L"Speakers (stand-in)", FloatFormat(48000, 2), mix}, true);
     simulated_devices::AddEndpoint(
         Endpoint(kMultichannelId, L"Multichannel (stand-in)", multichannel));
 }
@@ -141,7 +135,6 @@ protected:
         thread_ = CreateThread(nullptr, 0, CaptureThreadProc, &settings_, 0, nullptr);
         ASSERT_NE(thread_, nullptr);
     }
-    // Waits for the thread's end; false if it did not end in time.
     bool Join()
     {
         if (WaitForSingleObject(thread_, 10000) != WAIT_OBJECT_0)

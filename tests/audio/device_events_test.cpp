@@ -30,11 +30,7 @@ TEST_F(DeviceEventTest, AnAudioServiceRestartEndsTheCaptureAsALostDeviceAndTheNe
     static simulated_devices::StreamEvent::Kind restart_at;
     static bool restarted;
     for (const auto& c : cases) {
-        simulated_devices::Reset();
-        simulated_devices::SetOutputClock(simulated_devices::OutputClock::kManual);
-        simulated_devices::CaptureConfig capture;
-        capture.real_time = false;
-        simulated_devices::SetCaptureConfig(capture);
+        ResetDevices();
         AddStandardEndpoints();
         restart_at = c.when;
         restarted = false;

@@ -1,14 +1,10 @@
-// End-to-end latency through the capture thread on the simulated devices:
-// from a frame's place on the loopback's clock to its place in the output
-// stream, in ms, with the filter's delay (a 1023-tap linear-phase filter's
-// 511 frames, 10.6 ms at 48 kHz) counted apart. The loopback clicks once a
-// second; each pass is paced as a device paces it: the buffer a pass fills
-// plays one buffer after the pass, and the drain finds the 10 ms packets
-// the loopback, `ppm` fast, has finished by then. At the defaults and at
-// -buffer_duration 10 and 3: on one clock at four phases of the packets
-// against the passes (the latency is set once, where pre-buffering ends),
-// and at +-200 ppm once the controller has locked. Hardware adds its own
-// FIFOs and converters; these are the program's share.
+// End-to-end latency through the capture thread on the simulated devices,
+// in ms, the filter's delay (1023 taps, linear phase: 10.6 ms) counted apart.
+// The loopback clicks once a second; a pass's buffer plays one buffer after
+// it, and the drain finds the 10 ms packets the loopback, `ppm` fast, has
+// finished by then. On one clock the phase of the packets against the passes
+// matters (the latency is set where pre-buffering ends); at +-200 ppm the
+// latency is read once the controller has locked.
 #include "tests/audio/audio_test_support.h"
 
 #include <algorithm>
@@ -138,9 +134,8 @@ TEST_P(LatencyTest, HoldsFromTheLoopbackToTheOutput)
     EXPECT_LT(*high - *low, 1.0);
     // What the read-me advises for video: short buffers keep the sound
     // within what viewers can detect (125 ms, ITU-R BT.1359).
-    if (r.c.buffer_duration != 0) {
+    if (r.c.buffer_duration != 0)
         EXPECT_LT(*high + kFilterMs, 125.0);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(OneClock, LatencyTest,
