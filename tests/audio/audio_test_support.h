@@ -54,7 +54,7 @@ inline const wchar_t* const kMultichannelId =
 inline simulated_devices::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
                                                 const WaveFormat& format)
 {
-    return {id, name, format};
+    return {id, name, format, {}, {}};
 }
 
 // The usual machine, the demo program's: the default "Speakers (stand-in)"
@@ -63,7 +63,7 @@ inline void AddStandardEndpoints(WaveFormat multichannel = PcmFormat(48000, 6, 2
                                  WaveFormat mix = {})
 {
     simulated_devices::AddEndpoint(
-        {kSpeakersId, L"Speakers (stand-in)", FloatFormat(48000, 2), mix}, true);
+        {kSpeakersId, L"Speakers (stand-in)", FloatFormat(48000, 2), mix, {}}, true);
     simulated_devices::AddEndpoint(
         Endpoint(kMultichannelId, L"Multichannel (stand-in)", multichannel));
 }
@@ -82,9 +82,8 @@ inline const Lines& CaptureStartLines()
     return lines;
 }
 
-// A working folder of its own with three short tap files, stand-in
-// endpoints paced by hand, a fresh stopEvent; the platform seams restored
-// afterwards.
+// A working folder of its own with three short tap files, a fresh stopEvent;
+// the platform seams restored afterwards.
 class CaptureThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -101,7 +100,6 @@ protected:
         stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         settings_.attenuation = 0.8f;
     }
-    // No endpoint yet, packets of 240 frames queued by hand, a manual output clock.
     static void ResetDevices()
     {
         simulated_devices::Reset();

@@ -74,11 +74,6 @@ protected:
         RunStopped();
         seamToFail.clear();
     }
-    void TearDown() override
-    {
-        seamToFail.clear();
-        CaptureThreadTest::TearDown();
-    }
 };
 
 TEST_F(CaptureSetupTest, AWholeRunPrintsEverySetUpLineAndReleasesEverything)
@@ -103,9 +98,7 @@ TEST_F(CaptureSetupTest, AWholeRunPrintsEverySetUpLineAndReleasesEverything)
 // lines out and adding none; one in the loop ends it with the loop's line.
 TEST_F(CaptureSetupTest, EveryFailingCallEndsWithItsLinesAndReleasesEverything)
 {
-    InstallLoggingSeams();
-    AddStandardEndpoints();
-    RunStopped();
+    RunFailing("", 0); // nothing fails
     std::vector<std::string> calls = seamLog;
     const std::vector<std::string> log = simulated_devices::CallLog();
     calls.insert(calls.end(), log.begin(), log.end());
@@ -204,7 +197,7 @@ TEST_F(CaptureSetupTest, AnOutputLostDuringSetUpEndsAsLost)
 }
 
 // Tap files, TRIVANDEL_CONVOLUTION, formats and gains the program cannot
-// use end set-up with their own lines, the first two before any device is
+// use end set-up with their own lines, wrong settings before any device is
 // touched. The cases run in order: the tap files stay as a case leaves them.
 TEST_F(CaptureSetupTest, WhatCannotWorkEndsSetUpWithItsLines)
 {
@@ -233,14 +226,14 @@ TEST_F(CaptureSetupTest, WhatCannotWorkEndsSetUpWithItsLines)
              Lines{L"ERROR:The attenuation makes the filter taps infinite or NaN. "
                    L"(-attenuation 1000000015047466219876688855040.000000)",
                    kInitFailed}},
+        {"", nullptr, "", 0, 0.8f, false,
+         Lines{L"ERROR:failed to open file. FIR_HPF.txt", kInitFailed}},
         {"", "* Impulse Response data saved by REW\n", "0,5\n", 0, 0.8f, false,
          Lines{L"ERROR:No filter tap in FIR_LPF.txt: its first line is not a number: \"* "
                L"Impulse Response data saved by REW\"",
                L"ERROR:Filter tap written with a decimal comma. FIR_HPF.txt line 1; "
                L"trivandel-design -import converts such files.",
                kInitFailed}},
-        {"", nullptr, "", 0, 0.8f, false,
-         Lines{L"ERROR:failed to open file. FIR_HPF.txt", kInitFailed}},
     };
     SetMillisecondClock([]() -> DWORD { return 0; }); // no statistics window closes
     for (const auto& c : cases) {

@@ -42,7 +42,6 @@ protected:
         settings_.buffer_duration = 10; // 480 output frames at 48 kHz
         debugLines.clear();
     }
-    // Steps the clock, collects the debug output and prints statistics.
     void SteppedClock(DWORD start, DWORD step, bool verbose)
     {
         clockNow = start;
@@ -54,7 +53,6 @@ protected:
         });
         settings_.verbose = verbose;
     }
-    // Lets one pass run with `packets` capture packets waiting.
     void Pass(uint32_t packets)
     {
         simulated_devices::QueueCapturePackets(packets);
@@ -196,8 +194,6 @@ TEST_F(ProcessingLoopTest, AWindowOfManyPassesKeepsTheListWithinItsBuffers)
     ExpectEnded({L"Loop count=250. Ave=4.000[ms] Min=4[ms] Max=4[ms] PerLoop. Buffering frames=0.",
                  list, L">Finish the capturing."},
                 true);
-    EXPECT_EQ(std::count(loopDurations, loopDurations + kLoopDurationEntries, 4),
-              kLoopDurationEntries);
     ASSERT_EQ(debugLines.size(), 2u);
     EXPECT_EQ(debugLines[1], list + L"\n");
 }

@@ -103,8 +103,7 @@ void QueueNextPackets()
     Soak& s = *soak;
     const double t = s.Now();
     s.capture_due += s.buffer * (1 + s.Ppm(t) * 1e-6);
-    // A late pass misses the packets of its last 30 ms; the next one brings
-    // them.
+    // A late pass misses its last 30 ms of packets; the next brings them.
     const double due = s.Late() ? s.capture_due - 0.3 * s.buffer : s.capture_due;
     std::uniform_int_distribution<uint32_t> size(432, 528), silent(0, 49);
     uint32_t lost = 0;
