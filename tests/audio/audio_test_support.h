@@ -82,8 +82,8 @@ inline const Lines& CaptureStartLines()
     return lines;
 }
 
-// A working folder of its own with three short tap files, a fresh stopEvent;
-// the platform seams restored afterwards.
+// A working folder with three short tap files, stand-in endpoints paced by
+// hand, a fresh stopEvent; the platform seams restored afterwards.
 class CaptureThreadTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "audio/processing_loop.h"
 #include "engine/filter/capture_buffer.h"
 #include "tests/audio/audio_test_support.h"
 
