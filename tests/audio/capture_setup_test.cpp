@@ -187,7 +187,9 @@ TEST_F(CaptureSetupTest, AFewFailingStepsPrintExactlyTheirLines)
 TEST_F(CaptureSetupTest, AnOutputLostDuringSetUpEndsAsLost)
 {
     AddStandardEndpoints();
-    // The output goes with the pre-fill, and its Start fails.
+    // The output goes with the pre-fill, and its Start fails with an error
+    // that does not tell the loss.
+    simulated_devices::FailCall("IAudioClient::Start", E_FAIL, 2);
     simulated_devices::SetStreamSink(
         [](simulated_devices::StreamEvent::Kind, const uint8_t*, uint32_t, DWORD, const WaveFormat&,
            void*) { simulated_devices::LoseEndpoint(kMultichannelId); },
