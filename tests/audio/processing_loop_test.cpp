@@ -73,10 +73,9 @@ protected:
     static std::vector<DWORD> RenderFlags()
     {
         std::vector<DWORD> flags;
-        for (const auto& event : simulated_devices::StreamLog()) {
+        for (const auto& event : simulated_devices::StreamLog())
             if (event.kind == simulated_devices::StreamEvent::kRender)
                 flags.push_back(event.flags);
-        }
         return flags;
     }
 };
