@@ -54,11 +54,7 @@ inline const wchar_t* const kMultichannelId =
 inline simulated_devices::EndpointSpec Endpoint(const std::wstring& id, const std::wstring& name,
                                                 const WaveFormat& format)
 {
-    simulated_devices::EndpointSpec spec;
-    spec.id = id;
-    spec.friendly_name = name;
-    spec.engine_format = format;
-    return spec;
+    return {id, name, format, {}, {}};
 }
 
 // The usual machine, the demo program's: the default "Speakers (stand-in)"
@@ -66,10 +62,8 @@ inline simulated_devices::EndpointSpec Endpoint(const std::wstring& id, const st
 inline void AddStandardEndpoints(WaveFormat multichannel = PcmFormat(48000, 6, 24, 24),
                                  WaveFormat mix = {})
 {
-    simulated_devices::EndpointSpec capture =
-        Endpoint(kSpeakersId, L"Speakers (stand-in)", FloatFormat(48000, 2));
-    capture.mix_format = mix;
-    simulated_devices::AddEndpoint(capture, true);
+    simulated_devices::AddEndpoint(
+        {kSpeakersId, L"Speakers (stand-in)", FloatFormat(48000, 2), mix, {}}, true);
     simulated_devices::AddEndpoint(
         Endpoint(kMultichannelId, L"Multichannel (stand-in)", multichannel));
 }
@@ -88,9 +82,8 @@ inline const Lines& CaptureStartLines()
     return lines;
 }
 
-// A working folder of its own with three short tap files, stand-in
-// endpoints paced by hand, a fresh stopEvent; the platform seams restored
-// afterwards.
+// A working folder with three short tap files, stand-in endpoints paced by
+// hand, a fresh stopEvent; the platform seams restored afterwards.
 class CaptureThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -107,7 +100,6 @@ protected:
         stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
         settings_.attenuation = 0.8f;
     }
-    // No endpoint yet, packets of 240 frames queued by hand, a manual output clock.
     static void ResetDevices()
     {
         simulated_devices::Reset();
@@ -141,7 +133,6 @@ protected:
         thread_ = CreateThread(nullptr, 0, CaptureThreadProc, &settings_, 0, nullptr);
         ASSERT_NE(thread_, nullptr);
     }
-    // Waits for the thread's end; false if it did not end in time.
     bool Join()
     {
         if (WaitForSingleObject(thread_, 10000) != WAIT_OBJECT_0)

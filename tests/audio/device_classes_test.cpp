@@ -107,10 +107,6 @@ TEST_P(DeviceClassTest, StartsWithAFormatAndBufferTheClassTakesOrPrintsTheRefusa
 
 INSTANTIATE_TEST_SUITE_P(EveryClass, DeviceClassTest, ::testing::ValuesIn(Rows()));
 
-} // namespace
-
-namespace {
-
 // trivandel-probe on an HD Audio endpoint: what it takes, the buffers
 // (16 bits needs the retry at 48 kHz) and the automatic choice.
 TEST(Probe, ReportsAnHdAudioEndpoint)

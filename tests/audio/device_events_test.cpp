@@ -10,9 +10,8 @@ const wchar_t* const kHeadphonesId = L"{0.0.0.00000000}.{5ea1d7a0-0001-4000-8000
 using DeviceEventTest = CaptureThreadTest;
 
 // The service restarts as the first packet or buffer of `kind` is released:
-// the streams' calls fail with AUDCLNT_E_SERVICE_NOT_RUNNING, the thread
-// ends as for that side's loss, which the supervisor waits out, and the
-// next start plays on new clients.
+// the thread ends as for that side's loss, which the supervisor waits out,
+// and the next start plays on new clients.
 TEST_F(DeviceEventTest, AnAudioServiceRestartEndsTheCaptureAsALostDeviceAndTheNextStartPlays)
 {
     const struct {
@@ -30,11 +29,7 @@ TEST_F(DeviceEventTest, AnAudioServiceRestartEndsTheCaptureAsALostDeviceAndTheNe
     static simulated_devices::StreamEvent::Kind restart_at;
     static bool restarted;
     for (const auto& c : cases) {
-        simulated_devices::Reset();
-        simulated_devices::SetOutputClock(simulated_devices::OutputClock::kManual);
-        simulated_devices::CaptureConfig capture;
-        capture.real_time = false;
-        simulated_devices::SetCaptureConfig(capture);
+        ResetDevices();
         AddStandardEndpoints();
         restart_at = c.when;
         restarted = false;
@@ -80,8 +75,8 @@ TEST_F(DeviceEventTest, OnlyANewDefaultForTheCapturedRoleIsHeard)
     ASSERT_TRUE(StartDeviceWatch(&watch));
     for (const auto& c : cases) {
         c.apply();
-        const bool restarts = c.captured != kSpeakersId;
-        EXPECT_EQ(WaitForSingleObject(watch.default_changed, 0) == WAIT_OBJECT_0, restarts)
+        EXPECT_EQ(WaitForSingleObject(watch.default_changed, 0) == WAIT_OBJECT_0,
+                  c.captured != kSpeakersId)
             << c.change;
         IMMDevice* endpoint = nullptr;
         LPWSTR id = nullptr;

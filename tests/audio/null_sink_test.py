@@ -1,11 +1,7 @@
-"""trivandel.exe under Wine with PulseAudio null sinks as its endpoints: a
-stereo "Speakers" sink and a six-channel "Multichannel" one. The listing,
-the automatic choice, the choice by name and by id, the capture endpoint
-refused as output, and the end of each run at the format refusal (Wine has
-no exclusive mode). Wine's enumeration order is not stable, so lines are
-found by content, not by position.
-
-trivandel-probe.exe on the same sinks says that exclusive mode is refused.
+"""trivandel.exe and trivandel-probe.exe under Wine with PulseAudio null
+sinks as endpoints: a stereo "Speakers" and a six-channel "Multichannel".
+Wine has no exclusive mode, so each run ends at the format refusal; its
+enumeration order is not stable, so lines are found by content.
 
 usage: null_sink_test.py TRIVANDEL_EXE WINEPREFIX PROBE_EXE"""
 
@@ -82,7 +78,6 @@ class NullSinks(unittest.TestCase):
         self.assertIn("ERROR:Specified output device is same as capture device.(-output_device option)",
                       lines)
         self.assertEqual(lines[-4:], ["ERROR:Couldn't decide a output device."] + REFUSED[1:])
-
 
     def test_the_probe_says_that_no_format_is_accepted_in_exclusive_mode(self):
         lines = self.run_program(exe=PROBE)

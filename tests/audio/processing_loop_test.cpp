@@ -6,7 +6,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "audio/processing_loop.h"
 #include "engine/filter/capture_buffer.h"
 #include "tests/audio/audio_test_support.h"
 
@@ -15,14 +14,11 @@ namespace {
 constexpr DWORD kSilent = AUDCLNT_BUFFERFLAGS_SILENT;
 const Lines kFinished = {L">Finish the capturing."};
 
-void Tones(float* out, uint32_t frames, uint32_t channels, uint32_t rate, uint64_t first, void*)
+void Tones(float* out, uint32_t frames, uint32_t channels, uint32_t, uint64_t first, void*)
 {
-    for (uint32_t i = 0; i < frames * channels; ++i) {
-        double t = static_cast<double>(first + i / channels) / rate;
+    for (uint32_t i = 0; i < frames * channels; ++i)
         out[i] =
-            static_cast<float>(0.4 * std::sin(6.2831853 * (200.0 + 900.0 * (i % channels)) * t) +
-                               0.1 * std::sin(6.2831853 * 7000.0 * t));
-    }
+            static_cast<float>(0.4 * std::sin(0.03 * (1 + i % channels) * (first + i / channels)));
 }
 
 // A clock that advances by `clockStep` ms at every reading.
@@ -45,7 +41,6 @@ protected:
         settings_.buffer_duration = 10; // 480 output frames at 48 kHz
         debugLines.clear();
     }
-    // Steps the clock, collects the debug output and prints statistics.
     void SteppedClock(DWORD start, DWORD step, bool verbose)
     {
         clockNow = start;
@@ -57,7 +52,6 @@ protected:
         });
         settings_.verbose = verbose;
     }
-    // Lets one pass run with `packets` capture packets waiting.
     void Pass(uint32_t packets)
     {
         simulated_devices::QueueCapturePackets(packets);
@@ -79,10 +73,9 @@ protected:
     static std::vector<DWORD> RenderFlags()
     {
         std::vector<DWORD> flags;
-        for (const auto& event : simulated_devices::StreamLog()) {
+        for (const auto& event : simulated_devices::StreamLog())
             if (event.kind == simulated_devices::StreamEvent::kRender)
                 flags.push_back(event.flags);
-        }
         return flags;
     }
 };
@@ -185,8 +178,6 @@ TEST_F(ProcessingLoopTest, VerboseStatisticsOfAOnePassWindow)
                  L">Finish the capturing."},
                 true);
     EXPECT_EQ(debugLines, (std::vector<std::wstring>{stats + L"\n", L"1500 \n"}));
-    EXPECT_EQ(simulated_devices::Initializations().at(0).duration, 100000);
-    EXPECT_EQ(simulated_devices::Initializations().at(1).duration, 200000);
 }
 
 TEST_F(ProcessingLoopTest, AWindowOfManyPassesKeepsTheListWithinItsBuffers)
@@ -201,8 +192,6 @@ TEST_F(ProcessingLoopTest, AWindowOfManyPassesKeepsTheListWithinItsBuffers)
     ExpectEnded({L"Loop count=250. Ave=4.000[ms] Min=4[ms] Max=4[ms] PerLoop. Buffering frames=0.",
                  list, L">Finish the capturing."},
                 true);
-    EXPECT_EQ(std::count(loopDurations, loopDurations + kLoopDurationEntries, 4),
-              kLoopDurationEntries);
     ASSERT_EQ(debugLines.size(), 2u);
     EXPECT_EQ(debugLines[1], list + L"\n");
 }
