@@ -48,11 +48,17 @@ TEST(Design, EachFilterHasItsClosedFormMagnitude)
         double hz[3], db[3];
     } cases[] = {
         // clang-format off
-        {"LR24 low-pass", Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24}), 0, {500, 1000, 2000}, {Db(16.0 / 17), Db(0.5), lr24}},
-        {"LR12 high-pass", Crossover({200, kLinkwitzRiley, 24}, {1000, kLinkwitzRiley, 12}), 2, {500, 1000, 2000}, {Db(0.2), Db(0.5), Db(0.8)}},
-        {"BW18 low-pass", Crossover({1000, kButterworth, 18}, {5000, kLinkwitzRiley, 24}), 0, {500, 1000, 2000}, {Db(1 / std::sqrt(1 + 1.0 / 64)), Db(std::sqrt(0.5)), bw18}},
-        {"LR24 low-pass, minimum phase", Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24}, true), 0, {500, 1000, 2000}, {Db(16.0 / 17), Db(0.5), lr24}},
-        {"brickwall low-pass", Crossover({1000, kBrickwall, 0}, {5000, kBrickwall, 0}), 0, {100, 1000, 3000}, {0, Db(0.5), -150}},
+        {"LR24 low-pass", Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24}),
+         0, {500, 1000, 2000}, {Db(16.0 / 17), Db(0.5), lr24}},
+        {"LR12 high-pass", Crossover({200, kLinkwitzRiley, 24}, {1000, kLinkwitzRiley, 12}),
+         2, {500, 1000, 2000}, {Db(0.2), Db(0.5), Db(0.8)}},
+        {"BW18 low-pass", Crossover({1000, kButterworth, 18}, {5000, kLinkwitzRiley, 24}),
+         0, {500, 1000, 2000}, {Db(1 / std::sqrt(1 + 1.0 / 64)), Db(std::sqrt(0.5)), bw18}},
+        {"LR24 low-pass, minimum phase",
+         Crossover({1000, kLinkwitzRiley, 24}, {5000, kLinkwitzRiley, 24}, true),
+         0, {500, 1000, 2000}, {Db(16.0 / 17), Db(0.5), lr24}},
+        {"brickwall low-pass", Crossover({1000, kBrickwall, 0}, {5000, kBrickwall, 0}),
+         0, {100, 1000, 3000}, {0, Db(0.5), -150}},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -118,15 +124,20 @@ TEST(Import, EachFormatGivesTheTapsBack)
         ImportChannel channel = kOnlyChannel;
     } cases[] = {
         // clang-format off
-        {"r.txt", "* Impulse Response data saved by REW\n* Source: x\n0.5 // Peak value before normalisation\n0 // Peak index\n4 // Response length\n"
-                  "2.0833333333333333E-5 // Sample interval (seconds)\n0.0 // Start time (seconds)\n0 // Data offset (dB)\n* Data start\n0.5\n-0.25\n1.25E-1\n0.0\n", 48000, false},
+        {"r.txt", "* Impulse Response data saved by REW\n* Source: x\n"
+                  "0.5 // Peak value before normalisation\n0 // Peak index\n4 // Response length\n"
+                  "2.0833333333333333E-5 // Sample interval (seconds)\n0.0 // Start time (seconds)\n"
+                  "0 // Data offset (dB)\n* Data start\n0.5\n-0.25\n1.25E-1\n0.0\n", 48000, false},
         {"c.txt", "rePhase\r\n\r\n0,5\r\n-0,25\r\n1,25E-1\r\n0\r\nend\r\n", 0, true},
         {"a.h", "// taps\nfloat h[4] = {\n  0.5f, -0.25f,\n  0.125f, 0.0f };\n", 0, false},
         {"x.dbl", BytesOf(taps), 0, false},
         {"x.bin", BytesOf(std::vector<float>(taps.begin(), taps.end())), 0, false},
-        {"16.wav", WaveFile(1, 16, 1, BytesOf(std::vector<int16_t>{16384, -8192, 4096, 0})), 48000, false},
-        {"24.wav", WaveFile(1, 24, 1, std::string("\0\0\x40\0\0\xE0\0\0\x10\0\0\0", 12), true), 48000, false},
-        {"32.wav", WaveFile(1, 32, 1, BytesOf(std::vector<int32_t>{1 << 30, -(1 << 29), 1 << 28, 0})), 48000, false},
+        {"16.wav", WaveFile(1, 16, 1, BytesOf(std::vector<int16_t>{16384, -8192, 4096, 0})),
+         48000, false},
+        {"24.wav", WaveFile(1, 24, 1, std::string("\0\0\x40\0\0\xE0\0\0\x10\0\0\0", 12), true),
+         48000, false},
+        {"32.wav", WaveFile(1, 32, 1, BytesOf(std::vector<int32_t>{1 << 30, -(1 << 29), 1 << 28, 0})),
+         48000, false},
         {"f32.wav", WaveFile(3, 32, 2, BytesOf(left_right), true), 48000, false, kRightChannel},
         {"f64.wav", WaveFile(3, 64, 1, BytesOf(taps)), 48000, false},
         // clang-format on
