@@ -129,6 +129,11 @@ HRESULT UnregisterClient(IMMNotificationClient* client)
 }
 
 // Registrations stay: they belong to whoever registered.
+size_t RegisteredClients()
+{
+    return Locked([](State&) { return E().clients.size(); });
+}
+
 void ResetEvents()
 {
     Locked([](State&) {

@@ -129,6 +129,7 @@ bool IsDefaultEndpoint(const std::wstring& id);
 void OutputStarted(); // starts a waiting script's clock, the first time
 HRESULT RegisterClient(IMMNotificationClient* client);
 HRESULT UnregisterClient(IMMNotificationClient* client);
+size_t RegisteredClients();
 void ResetEvents();
 
 // A new audio client on the endpoint (audio_client.cpp), for IMMDevice::Activate.

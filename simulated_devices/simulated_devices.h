@@ -169,7 +169,8 @@ struct InitializeCall {
     WaveFormat format; // 18 bytes of a plain format, the rest zero
 };
 std::vector<InitializeCall> Initializations();
-// The interfaces of the objects still alive (reference count above 0).
+// The interfaces of the objects still alive (reference count above 0), and
+// the notification clients still registered.
 std::vector<std::string> LiveObjects();
 
 } // namespace simulated_devices

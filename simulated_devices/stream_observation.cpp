@@ -74,6 +74,9 @@ std::vector<std::string> LiveObjects()
     std::vector<std::string> names;
     for (const auto& entry : Locked([](State& s) { return s.live; }))
         names.push_back(entry.second);
+    // A client must be unregistered before it is released; one still
+    // registered is held (and called) by the enumerator's service.
+    names.insert(names.end(), RegisteredClients(), "IMMNotificationClient (still registered)");
     return names;
 }
 
