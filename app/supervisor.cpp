@@ -251,8 +251,8 @@ void Shutdown()
     }
     ConsolePrint(L">The 'trivandel.exe' was terminated.\n");
     // Let the window thread finish tearing its window down before the
-    // process ends: under Wine, a process that ended while that thread still
-    // did so once died of a segmentation fault instead of exiting with 0.
+    // process ends: under Wine, a process that ends while that thread still
+    // does so can die of a segmentation fault instead of exiting with 0.
     // Bounded: a thread that had no message queue yet when told to quit
     // ends only with the process; a failed post or wait ends in the same.
     if (windowThread) {

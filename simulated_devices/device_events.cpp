@@ -128,12 +128,12 @@ HRESULT UnregisterClient(IMMNotificationClient* client)
     return S_OK;
 }
 
-// Registrations stay: they belong to whoever registered.
 size_t RegisteredClients()
 {
     return Locked([](State&) { return E().clients.size(); });
 }
 
+// Registrations stay: they belong to whoever registered.
 void ResetEvents()
 {
     Locked([](State&) {
