@@ -18,11 +18,10 @@
 #include "check/response_svg.h"
 #include "check/tap_check.h"
 #include "check/tone_levels.h"
+#include "check/tool_arguments.h"
 #include "engine/filter/fir_filter.h"
 
 namespace {
-
-using Argument = std::filesystem::path::string_type;
 
 const wchar_t kUsage[] =
     L"trivandel-check: shows what trivandel.exe's tap files do before they reach the speakers.\n"
@@ -53,18 +52,6 @@ struct Options {
     uint8_t convolution = kConvolutionDirect;
     bool rendering = false;
 };
-
-// Options are matched like trivandel.exe's: ignoring the case of letters.
-bool Is(const Argument& arg, const char* option)
-{
-    size_t i = 0;
-    for (; option[i] != '\0'; ++i) {
-        const auto c = arg.size() > i ? arg[i] : 0;
-        if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != option[i])
-            return false;
-    }
-    return i == arg.size();
-}
 
 bool ToNumber(const Argument& arg, double* value)
 {

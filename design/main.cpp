@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "base/console.h"
+#include "check/tool_arguments.h"
 #include "design/design_run.h"
 
 namespace {
-
-using Argument = std::filesystem::path::string_type;
 
 const wchar_t kUsage[] =
     L"trivandel-design: makes trivandel.exe's three tap files from a design file, or converts "
@@ -24,17 +23,6 @@ const wchar_t kUsage[] =
     L"  Reads REW's text export, text of one number a line, C-array text, WAVE, .dbl (64-bit\n"
     L"  floats) or .bin/.pcm (32-bit floats) and writes one tap file.\n"
     L"Exit status: 0 done, 1 a design warning printed, 2 nothing written.\n";
-
-bool Is(const Argument& arg, const char* option)
-{
-    size_t i = 0;
-    for (; option[i] != '\0'; ++i) {
-        const auto c = arg.size() > i ? arg[i] : 0;
-        if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != option[i])
-            return false;
-    }
-    return i == arg.size();
-}
 
 int Run(const std::vector<Argument>& args)
 {
