@@ -208,27 +208,30 @@ void TransformSplit(T* re, T* im, T* work, uint32_t size, const T* tw)
     }
 }
 
-// acc[b] += h[b] * x for `bands` spectra of `size` bins, each stored as
-// `size` real parts then `size` imaginary parts, the bands one after another.
+// acc[b] += h[b] * x at bins first .. first + count - 1 of `bands` spectra
+// of `size` bins, each stored as `size` real parts then `size` imaginary
+// parts, the bands one after another.
 template <uint32_t kLanes>
-void MultiplyAddSplit(float* acc, const float* h, const float* x, uint32_t size, uint32_t bands)
+void MultiplyAddSplit(float* acc, const float* h, const float* x, uint32_t size, uint32_t bands,
+                      uint32_t first, uint32_t count)
 {
     using L = Lanes<float, kLanes>;
     using V = typename L::V;
-    const uint32_t step = size >= kLanes ? kLanes : 1;
+    const uint32_t step = count >= kLanes && first % kLanes == 0 ? kLanes : 1;
+    const uint32_t end = first + count;
     for (uint32_t b = 0; b < bands; ++b) {
         float* ar = acc + 2 * static_cast<size_t>(size) * b;
         float* ai = ar + size;
         const float* hr = h + 2 * static_cast<size_t>(size) * b;
         const float* hi = hr + size;
         if (step == 1) {
-            for (uint32_t k = 0; k < size; ++k) {
+            for (uint32_t k = first; k < end; ++k) {
                 ar[k] += hr[k] * x[k] - hi[k] * x[size + k];
                 ai[k] += hr[k] * x[size + k] + hi[k] * x[k];
             }
             continue;
         }
-        for (uint32_t k = 0; k < size; k += kLanes) {
+        for (uint32_t k = first; k < end; k += kLanes) {
             const V xr = L::Load(x + k), xi = L::Load(x + size + k);
             const V r = L::Load(hr + k), i = L::Load(hi + k);
             L::Store(ar + k, L::Load(ar + k) + (r * xr - i * xi));
@@ -251,7 +254,7 @@ void MultiplyAddSplit(float* acc, const float* h, const float* x, uint32_t size,
         TransformSplit<(bytes) ? (bytes) / 8 : 1>(re, im, work, size, tw);                         \
     }                                                                                              \
     void SpectraMultiplyAdd##suffix(float* acc, const float* h, const float* x, uint32_t size,     \
-                                    uint32_t bands)                                                \
+                                    uint32_t bands, uint32_t first, uint32_t count)                \
     {                                                                                              \
-        MultiplyAddSplit<(bytes) ? (bytes) / 4 : 1>(acc, h, x, size, bands);                       \
+        MultiplyAddSplit<(bytes) ? (bytes) / 4 : 1>(acc, h, x, size, bands, first, count);         \
     }

@@ -11,10 +11,13 @@ using FftFloatFunction = void (*)(float* re, float* im, float* work, uint32_t si
                                   const float* twiddles);
 using FftDoubleFunction = void (*)(double* re, double* im, double* work, uint32_t size,
                                    const double* twiddles);
-// acc[b] += h[b] * x, b < bands; each spectrum `size` real parts, then
-// `size` imaginary parts; the bands' spectra one after another.
+// acc[b] += h[b] * x, b < bands, at bins first .. first + count - 1; each
+// spectrum `size` real parts, then `size` imaginary parts; the bands'
+// spectra one after another. count a multiple of the vector width where
+// first is not 0 or the loop goes one bin at a time.
 using SpectraMultiplyAddFunction = void (*)(float* acc, const float* h, const float* x,
-                                            uint32_t size, uint32_t bands);
+                                            uint32_t size, uint32_t bands, uint32_t first,
+                                            uint32_t count);
 
 struct FftPath {
     FftFloatFunction fft_float;
@@ -30,7 +33,7 @@ const FftPath& ActiveFftPath();
     void FftFloat##suffix(float* re, float* im, float* work, uint32_t size, const float* tw);      \
     void FftDouble##suffix(double* re, double* im, double* work, uint32_t size, const double* tw); \
     void SpectraMultiplyAdd##suffix(float* acc, const float* h, const float* x, uint32_t size,     \
-                                    uint32_t bands);
+                                    uint32_t bands, uint32_t first, uint32_t count);
 TRIVANDEL_DECLARE_FFT_PATH(Reference)
 TRIVANDEL_DECLARE_FFT_PATH(Sse)
 TRIVANDEL_DECLARE_FFT_PATH(Avx2)

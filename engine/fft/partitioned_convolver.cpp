@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -18,76 +19,126 @@ namespace {
 constexpr uint32_t kBands = 3;
 constexpr uint32_t kSmallestBlock = 16;
 constexpr uint32_t kLargestBlock = 16384;
+constexpr uint32_t kLargestSegment = 65536;
+
+// The segments of `layout` for tap_count taps, (block, partitions) each;
+// their count, 0 when there are none or the layout does not fit.
+uint32_t SegmentChain(uint32_t tap_count, const PartitionLayout& layout, uint32_t* blocks,
+                      uint32_t* parts, uint32_t most)
+{
+    uint64_t block = layout.segment_block;
+    // A segment reads input 3 of its blocks back from the newest frame its
+    // output needs, which the windows of tap_count frames must hold.
+    if (block == 0 || 3 * block >= tap_count || layout.ratio < 2)
+        return 0;
+    for (uint32_t count = 0; count < most; ++count) {
+        const uint64_t next = block * layout.ratio;
+        blocks[count] = static_cast<uint32_t>(block);
+        if (next > kLargestSegment || 3 * next >= tap_count) {
+            parts[count] = static_cast<uint32_t>((tap_count - 2 * block + block - 1) / block);
+            return count + 1;
+        }
+        // Up to where the next segment starts, at twice its block.
+        parts[count] = 2 * (layout.ratio - 1);
+        block = next;
+    }
+    return 0;
+}
+
+// Work per output frame, in multiply-adds of one bin: a transform of n
+// points costs about 0.6 n log2 n of them (measured in bench/).
+double TransformCost(double n)
+{
+    return 0.3 * n * std::log2(n);
+}
+
+// The small blocks: a pass transforms each block it reaches (one forward,
+// three inverse), and each block once more when complete, with all its
+// partitions.
+double HeadCost(uint32_t block, double parts, double frames)
+{
+    const double n = 2.0 * block;
+    const double reached = std::ceil(frames / block) + 1;
+    const double per_pass = reached * (4 * TransformCost(n) + kBands * n) +
+                            frames / block * (TransformCost(n) + kBands * parts * n);
+    return per_pass / frames;
+}
+
+// A segment's block: four transforms and its partitions, once.
+double SegmentCost(uint32_t block, uint32_t parts)
+{
+    const double n = 2.0 * block;
+    return (4 * TransformCost(n) + kBands * (parts + 1) * n) / block;
+}
 
 } // namespace
 
-uint32_t CPartitionedConvolver::ChooseBlock(uint32_t tap_count, uint32_t pass_frames)
+PartitionLayout CPartitionedConvolver::ChooseLayout(uint32_t tap_count, uint32_t pass_frames)
 {
-    // Work per output frame, in multiply-adds of one bin: a transform of
-    // n points costs about 0.6 n log2 n of them (measured in bench/). A pass
-    // transforms each block it reaches (one forward, three inverse), and
-    // each block once more when complete, with all its partitions.
     const double frames = std::max<uint32_t>(pass_frames, 1);
+    PartitionLayout best;
     double best_cost = 0;
-    uint32_t best = kSmallestBlock;
-    for (uint32_t b = kSmallestBlock; b <= kLargestBlock; b *= 2) {
-        const double n = 2.0 * b;
-        const double transform = 0.3 * n * std::log2(n);
-        const double parts = std::ceil(static_cast<double>(tap_count) / b);
-        const double reached = std::ceil(frames / b) + 1;
-        const double per_pass =
-            reached * (4 * transform + kBands * n) + frames / b * (transform + kBands * parts * n);
-        const double cost = per_pass / frames;
-        if (b == kSmallestBlock || cost < best_cost) {
+    auto consider = [&](const PartitionLayout& layout, double cost) {
+        if (best.block == 0 || cost < best_cost) {
+            best = layout;
             best_cost = cost;
-            best = b;
         }
+    };
+    for (uint32_t b = kSmallestBlock; b <= kLargestBlock; b *= 2) {
+        consider({b, 0, 2}, HeadCost(b, std::ceil(static_cast<double>(tap_count) / b), frames));
+        for (uint32_t l = 2 * b; l <= kLargestSegment && 3 * l < tap_count; l *= 2)
+            for (uint32_t ratio : {2u, 4u, 8u}) {
+                const PartitionLayout layout{b, l, ratio};
+                uint32_t blocks[kMostSegments], parts[kMostSegments];
+                const uint32_t count =
+                    SegmentChain(tap_count, layout, blocks, parts, kMostSegments);
+                if (count == 0)
+                    continue;
+                double cost = HeadCost(b, 2.0 * l / b, frames);
+                for (uint32_t i = 0; i < count; ++i)
+                    cost += SegmentCost(blocks[i], parts[i]);
+                consider(layout, cost);
+            }
     }
     return best;
 }
 
-bool CPartitionedConvolver::Setup(const float* taps, uint32_t tap_count, uint32_t pass_frames,
-                                  uint32_t block_frames)
+bool CPartitionedConvolver::Setup(const float* taps, uint32_t tap_count, uint32_t pass_frames)
 {
+    const PartitionLayout chosen = ChooseLayout(tap_count, pass_frames);
+    uint32_t blocks[kMostSegments], segment_parts[kMostSegments];
+    segment_count_ = SegmentChain(tap_count, chosen, blocks, segment_parts, kMostSegments);
+    const uint32_t head = segment_count_ > 0 ? 2 * chosen.segment_block : tap_count;
     taps_ = tap_count;
-    block_ = block_frames != 0 ? block_frames : ChooseBlock(tap_count, pass_frames);
+    block_ = chosen.block;
     size_ = 2 * block_;
-    parts_ = std::max<uint32_t>((tap_count + block_ - 1) / block_, 1);
+    parts_ = std::max<uint32_t>((head + block_ - 1) / block_, 1);
     const size_t spectrum = 2 * size_t{size_};
     const size_t floats = spectrum * (kBands * parts_ + parts_ + 4 + 3 * kBands);
     AlignedFree(memory_);
     memory_ = static_cast<float*>(AlignedAlloc(floats * sizeof(float)));
-    double* h = static_cast<double*>(AlignedAlloc(2 * spectrum * sizeof(double)));
-    CFft<double> exact;
-    if (memory_ == nullptr || h == nullptr || !fft_.Setup(size_) || !exact.Setup(size_)) {
-        AlignedFree(h);
+    bool ready = memory_ != nullptr && fft_.Setup(size_);
+    if (ready) {
+        std::memset(memory_, 0, floats * sizeof(float));
+        spectra_ = memory_;
+        fdl_ = spectra_ + spectrum * kBands * parts_;
+        window_ = fdl_ + spectrum * parts_;
+        x_ = window_ + spectrum;
+        work_ = x_ + spectrum;
+        tail_ = work_ + 2 * spectrum;
+        next_ = tail_ + spectrum * kBands;
+        y_ = next_ + spectrum * kBands;
+        ready = PartitionSpectra(taps, tap_count, 0, block_, parts_, spectra_);
+    }
+    for (uint32_t i = 0; ready && i < segment_count_; ++i)
+        ready = segments_[i].Setup(taps, tap_count, blocks[i], segment_parts[i]);
+    if (!ready) {
         AlignedFree(memory_);
         memory_ = nullptr;
         taps_ = 0;
+        segment_count_ = 0;
         return false;
     }
-    std::memset(memory_, 0, floats * sizeof(float));
-    spectra_ = memory_;
-    fdl_ = spectra_ + spectrum * kBands * parts_;
-    window_ = fdl_ + spectrum * parts_;
-    x_ = window_ + spectrum;
-    work_ = x_ + spectrum;
-    tail_ = work_ + 2 * spectrum;
-    next_ = tail_ + spectrum * kBands;
-    y_ = next_ + spectrum * kBands;
-    // In double, rounded once; the inverse transform's 1 / (2B) goes in here.
-    const double scale = 1.0 / size_;
-    for (uint32_t part = 0; part < parts_; ++part)
-        for (uint32_t band = 0; band < kBands; ++band) {
-            std::fill(h, h + spectrum, 0.0);
-            for (uint32_t k = 0; k < block_ && size_t{part} * block_ + k < tap_count; ++k)
-                h[k] = taps[4 * (tap_count - 1 - (size_t{part} * block_ + k)) + band];
-            exact.ForwardSplit(h, h + size_, h + spectrum);
-            float* out = Spectrum(part, band);
-            for (size_t k = 0; k < spectrum; ++k)
-                out[k] = static_cast<float>(h[k] * scale);
-        }
-    AlignedFree(h);
     Reset();
     return true;
 }
@@ -110,6 +161,8 @@ void CPartitionedConvolver::Reset()
     pass_end_ = out_;
     tail_block_ = next_block_ = y_block_ = -1;
     reset_pending_ = false;
+    for (uint32_t i = 0; i < segment_count_; ++i)
+        segments_[i].Reset();
 }
 
 void CPartitionedConvolver::BeginPass(const float* frames, uint32_t frame_count, uint32_t stored)
@@ -164,7 +217,8 @@ void CPartitionedConvolver::EnsureTail(uint64_t block)
     }
     AddOlderParts(tail_, block, done);
     if (parts_ > 1 && block >= 1)
-        ActiveFftPath().multiply_add(tail_, Spectrum(1, 0), Delayed(block - 1), size_, kBands);
+        ActiveFftPath().multiply_add(tail_, Spectrum(1, 0), Delayed(block - 1), size_, kBands, 0,
+                                     size_);
     tail_block_ = static_cast<int64_t>(block);
 }
 
@@ -174,16 +228,19 @@ void CPartitionedConvolver::AddOlderParts(float* acc, uint64_t block, uint32_t d
     const uint64_t last = std::min<uint64_t>(parts_ - 1, block);
     for (uint64_t part = 2 + done; part <= last; ++part)
         multiply_add(acc, Spectrum(static_cast<uint32_t>(part), 0), Delayed(block - part), size_,
-                     kBands);
+                     kBands, 0, size_);
 }
 
 void CPartitionedConvolver::FinishBlock(uint64_t block, const float* x, uint64_t valid)
 {
-    ActiveFftPath().multiply_add(y_, Spectrum(0, 0), x, size_, kBands);
+    ActiveFftPath().multiply_add(y_, Spectrum(0, 0), x, size_, kBands, 0, size_);
     for (uint32_t band = 0; band < kBands; ++band) {
         float* y = y_ + 2 * size_t{size_} * band;
         fft_.InverseSplit(y, y + size_, work_);
     }
+    const SegmentInput input = Input();
+    for (uint32_t i = 0; i < segment_count_; ++i)
+        segments_[i].AddOutput(input, block * block_, block_, y_, size_, block_);
     y_block_ = static_cast<int64_t>(block);
     y_valid_ = valid;
 }
@@ -242,12 +299,15 @@ void CPartitionedConvolver::ComputeBeforeCapture(uint64_t block, uint64_t valid)
         std::fill(y_, y_ + 2 * n * kBands, 0.0f);
     AddOlderParts(y_, block, done);
     if (parts_ > 1 && block >= 1)
-        ActiveFftPath().multiply_add(y_, Spectrum(1, 0), x_, size_, kBands);
+        ActiveFftPath().multiply_add(y_, Spectrum(1, 0), x_, size_, kBands, 0, size_);
     FinishBlock(block, x, valid);
 }
 
 void CPartitionedConvolver::Spread()
 {
+    const SegmentInput input = Input();
+    for (uint32_t i = 0; i < segment_count_; ++i)
+        segments_[i].Advance(input, out_);
     // Partitions 2.. of the block after the last frame played: their input
     // is complete now. Done in proportion to the frames of this block
     // played, so that the pass that enters the next block has only
@@ -268,7 +328,7 @@ void CPartitionedConvolver::Spread()
     const SpectraMultiplyAddFunction multiply_add = ActiveFftPath().multiply_add;
     for (; next_done_ < want; ++next_done_) {
         const uint32_t part = 2 + next_done_;
-        multiply_add(next_, Spectrum(part, 0), Delayed(next - part), size_, kBands);
+        multiply_add(next_, Spectrum(part, 0), Delayed(next - part), size_, kBands, 0, size_);
     }
 }
 

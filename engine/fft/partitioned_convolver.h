@@ -1,6 +1,8 @@
-// CPartitionedConvolver: the three bands of a TapTable by uniformly
-// partitioned overlap-save FFT convolution, with a frequency-domain delay
-// line of the input's spectra. Output frame k of a pass is the window of
+// CPartitionedConvolver: the three bands of a TapTable by partitioned
+// overlap-save FFT convolution, with a frequency-domain delay line of the
+// input's spectra: the newest taps in small blocks, and for long filters
+// the older taps in segments of larger blocks computed ahead
+// (engine/fft/delayed_segment.h). Output frame k of a pass is the window of
 // frames k .. k + tap_count - 1 from the pass's start, exactly the window
 // the direct kernel weighs (engine/kernels/convolve.h), so no latency is
 // added: the newest block is transformed as far as it has been captured,
@@ -15,8 +17,18 @@
 
 #include <cstdint>
 
+#include "engine/fft/delayed_segment.h"
 #include "engine/fft/fft.h"
 #include "engine/kernels/convolve.h"
+
+// How a filter is cut: the newest taps in blocks of `block` frames; from
+// tap 2 * segment_block on (0: none) delayed segments, each one's block
+// `ratio` times the one before, the last taking the rest.
+struct PartitionLayout {
+    uint32_t block = 0;
+    uint32_t segment_block = 0;
+    uint32_t ratio = 2;
+};
 
 class CPartitionedConvolver {
 public:
@@ -26,12 +38,9 @@ public:
     CPartitionedConvolver& operator=(const CPartitionedConvolver&) = delete;
 
     // Takes `taps` (TapTable layout: entry k = LPF, BPF, HPF, 0), and
-    // chooses the block size for passes of about pass_frames output frames
-    // (block_frames, a power of two, forces one). Forgets all input. False
-    // when memory runs out.
-    bool Setup(const float* taps, uint32_t tap_count, uint32_t pass_frames,
-               uint32_t block_frames = 0);
-    uint32_t BlockFrames() const { return block_; }
+    // chooses the layout for passes of about pass_frames output frames.
+    // Forgets all input. False when memory runs out.
+    bool Setup(const float* taps, uint32_t tap_count, uint32_t pass_frames);
 
     // Forgets all input: the next pass starts from its own windows.
     void Reset();
@@ -47,8 +56,8 @@ public:
     // clamped sums, the peak in slots 6 and 7.
     void Next(BandFrame* out, uint32_t count);
 
-    // The block size the cost model picks for tap_count and pass_frames.
-    static uint32_t ChooseBlock(uint32_t tap_count, uint32_t pass_frames);
+    // The layout the cost model picks for tap_count and pass_frames.
+    static PartitionLayout ChooseLayout(uint32_t tap_count, uint32_t pass_frames);
 
 private:
     float* Spectrum(uint32_t part, uint32_t band);
@@ -64,7 +73,11 @@ private:
     // `valid`.
     void FinishBlock(uint64_t block, const float* x, uint64_t valid);
     void Spread();
+    SegmentInput Input() const { return {source_, source_first_, in_}; }
 
+    static constexpr uint32_t kMostSegments = 8;
+    CDelayedSegment segments_[kMostSegments];
+    uint32_t segment_count_ = 0;
     uint32_t taps_ = 0, block_ = 0, size_ = 0, parts_ = 0;
     CFft<float> fft_;
     // One aligned block for all of these. A spectrum is size_ real parts,

@@ -78,11 +78,11 @@ TEST(Fft, MatchesTheDoublePrecisionDftOnEveryPath)
         std::uniform_real_distribution<float> value(-1.0f, 1.0f);
         for (std::vector<float>* v : {&h, &x})
             std::generate(v->begin(), v->end(), [&] { return value(rng); });
-        kFftPaths[kPathReference].multiply_add(ref.data(), h.data(), x.data(), size, 3);
+        kFftPaths[kPathReference].multiply_add(ref.data(), h.data(), x.data(), size, 3, 0, size);
         for (uint32_t path = kPathSse; path < kPathCount; ++path) {
             std::vector<float> acc(6 * size, 0.5f);
             if (PathAvailable(path))
-                kFftPaths[path].multiply_add(acc.data(), h.data(), x.data(), size, 3);
+                kFftPaths[path].multiply_add(acc.data(), h.data(), x.data(), size, 3, 0, size);
             EXPECT_TRUE(!PathAvailable(path) || acc == ref) << "path " << path << ", " << size;
         }
     }
