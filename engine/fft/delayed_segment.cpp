@@ -153,7 +153,15 @@ void CDelayedSegment::AddOutput(const SegmentInput& in, uint64_t t, uint32_t cou
         return; // no input frame reaches these taps yet
     const uint64_t s = t - 2 * uint64_t{block_};
     const uint64_t block = s / block_;
-    while (work_block_ <= block)
+    // Blocks before the first one played since a start are never played:
+    // of them only the spectra that later blocks' partitions reach.
+    while (work_block_ < block) {
+        if (item_ == 0 && work_block_ + parts_ > block)
+            Step(in);
+        item_ = 0;
+        ++work_block_;
+    }
+    while (work_block_ == block)
         Step(in);
     const size_t n = size_;
     const float* z = Output(block) + block_ + (s - block * block_);
