@@ -47,13 +47,13 @@ BandTaps Crossover(double f1, double f2, double rate, size_t n)
     return bands;
 }
 
-// The 63-tap 500 Hz / 2 kHz crossover, written as tap files into `dir` and
-// loaded into both filters: the render's, and the reference's, which is set
-// up as the render's engine is for `s`.
+// A 500 Hz / 2 kHz crossover of `count` taps, written as tap files into
+// `dir` and loaded into both filters: the render's, and the reference's,
+// which is set up as the render's engine is for `s`.
 void LoadCrossover(TempDir* dir, uint32_t rate, const RenderSettings& s, CFIRFilter* filter,
-                   CFIRFilter* reference)
+                   CFIRFilter* reference, uint32_t count = 63)
 {
-    const BandTaps taps = Crossover(500, 2000, rate, 63);
+    const BandTaps taps = Crossover(500, 2000, rate, count);
     for (uint32_t band = 0; band < 3; ++band) {
         std::string text;
         for (double t : taps[band])
@@ -117,16 +117,19 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
         const char* name;
         uint16_t channels, input_bits;
         RenderSettings settings;
+        uint32_t taps = 63;
     } cases[] = {
         {"stereo 16-bit in, 24-bit out", 2, 16, {0.8f, 24, false}},
         {"mono 24-bit in, 16-bit out, mono LFE", 1, 24, {0.5f, 16, true}},
+        // The silence after the file is longer than the store's room.
+        {"a filter longer than half the store", 2, 16, {0.8f, 24, false}, 4801},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         CPlayout playout;
         CFIRFilter reference;
-        LoadCrossover(&dir, kRate, c.settings, &playout.Filter(), &reference);
+        LoadCrossover(&dir, kRate, c.settings, &playout.Filter(), &reference, c.taps);
         const uint32_t n = reference.tap_count;
 
         // Full-scale noise (clipped by the high band), and its float frames
