@@ -57,6 +57,11 @@ public:
     // that says the attenuation is unusable when they are not.
     bool CheckScaledTaps(int32_t kind) const;
 
+    // With the FFT engine: scales the taps for the output format and sets
+    // the engine up for passes of frame_count frames now, at set-up, so
+    // that the first pass does not spend that time.
+    void PrepareFft(uint32_t frame_count);
+
     // Fills `frame_count` output frames (output_format's block alignment
     // apart) from the store; returns the frames made from stored data.
     uint32_t ReadData(uint32_t frame_count, uint8_t* out);
@@ -77,6 +82,7 @@ private:
     // The FFT engine for the scaled taps and the pass's frames, null when it
     // cannot run (then the direct kernel does); started afresh whenever the
     // store dropped frames or a pass did not go through it.
+    void ScaleTaps();
     CPartitionedConvolver* FftFor(uint32_t frame_count);
     void DropFft();
 

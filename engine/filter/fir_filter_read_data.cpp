@@ -189,21 +189,34 @@ Controls ControlsOf(const CFIRFilter& filter)
 
 } // namespace
 
+void CFIRFilter::ScaleTaps()
+{
+    taps_dirty = 0;
+    full_scale = OutputFullScale();
+    for (int lane = 0; lane < 4; ++lane) {
+        ClampLimits.upper[lane] = full_scale;
+        ClampLimits.lower[lane] = -full_scale;
+    }
+    const float gain = attenuation * full_scale;
+    for (size_t k = 0; taps != nullptr && k < tap_count; ++k)
+        for (size_t b = 0; b < 3; ++b)
+            taps[4 * k + b] *= gain;
+    fft_stale_ = true;
+}
+
+void CFIRFilter::PrepareFft(uint32_t frame_count)
+{
+    if (convolution != kConvolutionFft)
+        return;
+    if (taps_dirty)
+        ScaleTaps();
+    FftFor(frame_count);
+}
+
 uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
 {
-    if (taps_dirty) {
-        taps_dirty = 0;
-        full_scale = OutputFullScale();
-        for (int lane = 0; lane < 4; ++lane) {
-            ClampLimits.upper[lane] = full_scale;
-            ClampLimits.lower[lane] = -full_scale;
-        }
-        const float gain = attenuation * full_scale;
-        for (size_t k = 0; taps != nullptr && k < tap_count; ++k)
-            for (size_t b = 0; b < 3; ++b)
-                taps[4 * k + b] *= gain;
-        fft_stale_ = true;
-    }
+    if (taps_dirty)
+        ScaleTaps();
 
     const uint32_t avail = Held();
     const uint32_t n = frame_count < avail ? frame_count : avail;

@@ -32,6 +32,7 @@ bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32
                                             capture->samples_per_sec);
     if (!filter_.SetFormat(capture))
         return false;
+    filter_.PrepareFft(output_frames);
     // Out of memory the bridge copies: the clocks are then not followed.
     bridge_.Start(&filter_, output_frames);
     return true;
