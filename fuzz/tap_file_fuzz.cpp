@@ -2,11 +2,15 @@
 // (the reading rules, case by case, are in tests/engine/tap_file_test.cpp).
 // Whatever the bytes, the text is read without a read past it into finite
 // taps and no line, or refused with one error line naming the file; and a
-// line without a number after a whole last line changes nothing.
+// line without a number after a whole last line changes nothing. The fast
+// reading of a plain number gives sscanf's float and length, to the bit.
 #undef NDEBUG // the assertions are the checks, whatever the build type
+#include <bit>
 #include <cassert>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,6 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SetConsoleSink([](const wchar_t* text) { console += text; });
     const std::string text(reinterpret_cast<const char*>(data), size);
+    char number[256] = {};
+    std::memcpy(number, data, size < 255 ? size : 255);
+    float fast, slow;
+    int fast_used = -1, slow_used = -1;
+    if (ReadPlainTap(number, &fast, &fast_used))
+        assert(std::sscanf(number, "%f%n", &slow, &slow_used) == 1 &&
+               std::bit_cast<uint32_t>(fast) == std::bit_cast<uint32_t>(slow) &&
+               fast_used == slow_used);
     std::vector<float> taps;
     if (!Read(text, &taps)) {
         assert(console.rfind(L"ERROR:", 0) == 0 && console.find(L'\n') == console.size() - 1);

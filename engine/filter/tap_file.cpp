@@ -1,5 +1,7 @@
 #include "engine/filter/tap_file.h"
 
+#include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -59,7 +61,39 @@ void PrintNoTaps(const char* path, const char* line)
                  shown);
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A character that could carry on a number as "%f" reads it: a digit, a
+// point, a sign, or a letter (exponent, hex, inf, nan).
+bool MayContinueNumber(char c)
+{
+    return IsDigit(c) || c == '.' || c == '+' || c == '-' || (c >= 'a' && c <= 'z') ||
+           (c >= 'A' && c <= 'Z');
+}
+
 } // namespace
+
+bool ReadPlainTap(const char* number, float* value, int* used)
+{
+    const char* p = number;
+    while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r')
+        ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    if (!IsDigit(*p) && !(*p == '.' && IsDigit(p[1])))
+        return false;
+    float magnitude;
+    const std::from_chars_result read = std::from_chars(p, p + std::strlen(p), magnitude);
+    if (read.ec != std::errc() || MayContinueNumber(*read.ptr))
+        return false;
+    *value = negative ? -magnitude : magnitude;
+    *used = static_cast<int>(read.ptr - number);
+    return true;
+}
 
 bool ReadTapText(const char* text, size_t length, const char* path, TapList* list)
 {
@@ -75,6 +109,8 @@ bool ReadTapText(const char* text, size_t length, const char* path, TapList* lis
         length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
     size_t skip = bom, position = 0;
     unsigned line_number = 1;
+    // "%f" reads the locale's decimal point; the plain form has a '.'.
+    const bool plain_point = std::strcmp(std::localeconv()->decimal_point, ".") == 0;
     while (position < length) {
         char piece[kPieceChars + 1];
         const bool line_end = NextPiece(text, length, &position, piece);
@@ -82,7 +118,8 @@ bool ReadTapText(const char* text, size_t length, const char* path, TapList* lis
         int used = 0;
         const char* number = piece + skip;
         skip = 0;
-        if (std::sscanf(number, "%f%n", &value, &used) != 1) {
+        if (!(plain_point && ReadPlainTap(number, &value, &used)) &&
+            std::sscanf(number, "%f%n", &value, &used) != 1) {
             if (list->count == 0 && length > bom) { // an empty file just has no taps
                 PrintNoTaps(path, number);
                 return false;

@@ -26,6 +26,12 @@ TEST(TapFile, NumbersAreReadUpToTheFirstLineWithoutOneAndUnusableFilesAreRefused
         {"NaN", "0.5\nnan\n", {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
         {"infinity", "-inf\n", {}, L"ERROR:Filter tap is not a finite number. @ line 1\n"},
         {"too large for a float", "1\n1e40\n", {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
+        // Read as sscanf's "%f" reads them: signs, hex, rounding and range.
+        {"signs and a leading point", "+0.5\n-.25\n", {0.5f, -0.25f}},
+        {"hex float", "0x1p-2\n", {0.25f}},
+        {"just above a float halfway", "1.00000005960464477539062500000001\n", {1.00000012f}},
+        {"too small for a float", "1e-50\n0.5\n", {0.0f, 0.5f}},
+        {"exponent without digits", "1e,5\n", {}, L"ERROR:Filter tap written with a decimal comma. @ line 1; trivandel-design -import converts such files.\n"},
         // Lines are numbered as an editor shows them, not by pieces, NUL bytes or not.
         {"NaN in the second piece of a line", "1" + blanks + "nan\n", {}, L"ERROR:Filter tap is not a finite number. @ line 1\n"},
         {"NaN after a NUL byte", std::string("0\0\nnan", 6), {}, L"ERROR:Filter tap is not a finite number. @ line 2\n"},
