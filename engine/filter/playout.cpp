@@ -20,7 +20,8 @@ OutputRefusal CPlayout::TakesOutput(const WaveFormat* output) const
     return filter_.CheckScaledTaps(kind) ? kOutputTaken : kOutputTapsInfinite;
 }
 
-bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames)
+bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames,
+                     uint64_t more_frames)
 {
     filter_.SetOutputFormat(output);
     output_frames_ = output_frames;
@@ -28,8 +29,8 @@ bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32
     prebuffering_ = true;
     // Room for the pre-buffered frames and one drain more, however long the
     // filter.
-    filter_.buffer_msec = StoreMilliseconds(StoreFrames(output_frames, filter_.GetTapCount()),
-                                            capture->samples_per_sec);
+    filter_.buffer_msec = StoreMilliseconds(
+        StoreFrames(output_frames, filter_.GetTapCount()) + more_frames, capture->samples_per_sec);
     if (!filter_.SetFormat(capture))
         return false;
     filter_.PrepareFft(output_frames);

@@ -62,8 +62,11 @@ public:
     // took), a store sized for output buffers of output_frames frames and
     // one drain more, the capture format, the clock bridge, pre-buffering
     // from the start. False when the capture format is not 32-bit float or
-    // the store cannot be allocated.
-    bool Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames);
+    // the store cannot be allocated. `more_frames` widens the store: it
+    // moves its unread frames back to the start once per that many frames
+    // written, which a render of a long filter asks to be rare.
+    bool Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames,
+               uint64_t more_frames = 0);
 
     // One capture packet: `data` null for a silent one; `discontinuity`
     // where it was flagged as following a gap.
