@@ -3,7 +3,8 @@
 // Whatever the bytes, the text is read without a read past it into finite
 // taps and no line, or refused with one error line naming the file; and a
 // line without a number after a whole last line changes nothing. The fast
-// reading of a plain number gives sscanf's float and length, to the bit.
+// reading of a plain number, in place, gives what sscanf gives on a copy
+// of the piece: the float to the bit and the length.
 #undef NDEBUG // the assertions are the checks, whatever the build type
 #include <bit>
 #include <cassert>
@@ -39,11 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SetConsoleSink([](const wchar_t* text) { console += text; });
     const std::string text(reinterpret_cast<const char*>(data), size);
+    const size_t piece = size < 255 ? size : 255;
     char number[256] = {};
-    std::memcpy(number, data, size < 255 ? size : 255);
+    std::memcpy(number, data, piece);
     float fast, slow;
     int fast_used = -1, slow_used = -1;
-    if (ReadPlainTap(number, &fast, &fast_used))
+    if (ReadPlainTap(text.data(), text.data() + piece, &fast, &fast_used))
         assert(std::sscanf(number, "%f%n", &slow, &slow_used) == 1 &&
                std::bit_cast<uint32_t>(fast) == std::bit_cast<uint32_t>(slow) &&
                fast_used == slow_used);

@@ -73,9 +73,10 @@ bool CFIRFilter::LoadTapFiles()
 bool CFIRFilter::LoadTapFiles(TapList lists[3])
 {
     bool loaded = true;
+    TapText text;
     for (uint32_t band = 0; band < kBands; ++band) {
         const char* path = kTapFileNames[band];
-        if (!ReadTapFile(path, &lists[band]) || !SetTaps(lists[band], band, path))
+        if (!ReadTapFile(path, &lists[band], &text) || !SetTaps(lists[band], band, path))
             loaded = false;
     }
     return loaded;

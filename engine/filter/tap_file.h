@@ -25,13 +25,15 @@ struct TapList {
     bool Append(float value);
 };
 
-// sscanf(number, "%f%n", value, used) for the plain decimal form that tap
-// files hold: blanks, a sign, digits with a point and an exponent, then a
-// character that cannot carry the number on. from_chars rounds it to the
-// very float that sscanf gives (both round correctly), many times faster.
-// False, with nothing set, for anything else (hex, inf, nan, "1e", a value
-// out of range), which only sscanf reads. For a '.' decimal point.
-bool ReadPlainTap(const char* number, float* value, int* used);
+// sscanf(number, "%f%n", value, used) on the text up to `end`, read as if
+// a '\0' stood there, for the plain decimal form that tap files hold:
+// blanks other than a line end, a sign, digits with a point and an
+// exponent, then a character that cannot carry the number on. from_chars
+// rounds it to the very float that sscanf gives (both round correctly),
+// many times faster. False, with nothing set, for anything else (hex, inf,
+// nan, "1e", a value out of range), which only sscanf reads. For a '.'
+// decimal point.
+bool ReadPlainTap(const char* number, const char* end, float* value, int* used);
 
 // Reads the taps of a file's text (as read in text mode) into `list`.
 // False after printing why the file cannot be used, naming `path`: text in
@@ -41,6 +43,20 @@ bool ReadPlainTap(const char* number, float* value, int* used);
 // full-scale noise or DC on the outputs), or no memory.
 bool ReadTapText(const char* text, size_t length, const char* path, TapList* list);
 
+// A file's text as read, kept from file to file so that one block of
+// memory serves them all.
+struct TapText {
+    char* bytes = nullptr;
+    size_t room = 0;
+
+    TapText() = default;
+    TapText(const TapText&) = delete;
+    TapText& operator=(const TapText&) = delete;
+    ~TapText();
+};
+
 // Opens `path` in text mode and reads its taps; prints the open error, or
-// ReadTapText's, and returns false when the file cannot be used.
+// ReadTapText's, and returns false when the file cannot be used. The
+// second form reads the text into `text`'s memory.
 bool ReadTapFile(const char* path, TapList* list);
+bool ReadTapFile(const char* path, TapList* list, TapText* text);
