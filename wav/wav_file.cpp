@@ -180,11 +180,17 @@ size_t CWavReader::Read(float* out, size_t frames)
         frames = static_cast<size_t>(left_);
     if (frames == 0)
         return 0;
-    bytes_.resize(frames * block_align_);
-    const size_t read = std::fread(bytes_.data(), block_align_, frames, file_);
-    const size_t width = bits_ / 8u;
-    for (size_t i = 0; i < read * channels_; ++i)
-        out[i] = Sample(bytes_.data() + i * width, tag_, bits_);
+    size_t read;
+    if (tag_ == kTagFloat && bits_ == 32) {
+        // The samples are the floats themselves: read in place.
+        read = std::fread(out, block_align_, frames, file_);
+    } else {
+        bytes_.resize(frames * block_align_);
+        read = std::fread(bytes_.data(), block_align_, frames, file_);
+        const size_t width = bits_ / 8u;
+        for (size_t i = 0; i < read * channels_; ++i)
+            out[i] = Sample(bytes_.data() + i * width, tag_, bits_);
+    }
     left_ = read < frames ? 0 : left_ - read;
     return read;
 }
