@@ -147,9 +147,9 @@ bool RenderWav(CPlayout* playout, const std::filesystem::path& input,
     const uint32_t buffer = settings.clocked ? std::max<uint32_t>(rate * 99 / 1000, 1)
                                              : std::max<uint32_t>(rate / 10 & ~1u, 2);
     const WaveFormat capture = ExtensibleFormat(2, rate, 32);
-    // A file's render holds tap_count frames and moves them back whenever
-    // the store is full: room for tap_count more makes that rare.
-    if (!playout->Start(&capture, &format, buffer, settings.clocked ? 0 : taps)) {
+    const bool started = settings.clocked ? playout->Start(&capture, &format, buffer)
+                                          : playout->StartFile(&capture, &format, buffer);
+    if (!started) {
         ConsolePrint(L"ERROR:Not enough memory to render.\n");
         return false;
     }

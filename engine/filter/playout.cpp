@@ -1,6 +1,8 @@
 #include "engine/filter/playout.h"
 
-CPlayout::CPlayout() : output_frames_(0), prebuffer_frames_(0), prebuffering_(true) {}
+CPlayout::CPlayout() : bridged_(false), output_frames_(0), prebuffer_frames_(0), prebuffering_(true)
+{
+}
 
 void CPlayout::SetOptions(float attenuation, uint8_t mono_lfe)
 {
@@ -20,8 +22,25 @@ OutputRefusal CPlayout::TakesOutput(const WaveFormat* output) const
     return filter_.CheckScaledTaps(kind) ? kOutputTaken : kOutputTapsInfinite;
 }
 
-bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames,
-                     uint64_t more_frames)
+bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames)
+{
+    bridged_ = false;
+    if (!StartStore(capture, output, output_frames, 0))
+        return false;
+    // Out of memory the bridge copies: the clocks are then not followed.
+    bridge_.Start(&filter_, output_frames);
+    bridged_ = true;
+    return true;
+}
+
+bool CPlayout::StartFile(const WaveFormat* capture, const WaveFormat* output, uint32_t block)
+{
+    bridged_ = false;
+    return StartStore(capture, output, block, filter_.GetTapCount());
+}
+
+bool CPlayout::StartStore(const WaveFormat* capture, const WaveFormat* output,
+                          uint32_t output_frames, uint64_t more_frames)
 {
     filter_.SetOutputFormat(output);
     output_frames_ = output_frames;
@@ -34,14 +53,15 @@ bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32
     if (!filter_.SetFormat(capture))
         return false;
     filter_.PrepareFft(output_frames);
-    // Out of memory the bridge copies: the clocks are then not followed.
-    bridge_.Start(&filter_, output_frames);
     return true;
 }
 
 void CPlayout::WritePacket(uint32_t frames, const uint8_t* data, bool discontinuity)
 {
-    bridge_.WritePacket(frames, data, discontinuity);
+    if (bridged_)
+        bridge_.WritePacket(frames, data, discontinuity);
+    else
+        filter_.WriteData(frames, data);
 }
 
 PlayedBuffer CPlayout::Play(const BandControls& controls, uint8_t* out)

@@ -7,7 +7,8 @@
 //   per capture packet:    WritePacket(frames, data or null, discontinuity)
 //   per output buffer:     Play(controls, buffer) -> filtered or silent, event
 //
-// A render of a whole file reads with PlayWindows instead of Play.
+// A render of a whole file starts with StartFile and reads with PlayWindows
+// instead of Play.
 #pragma once
 
 #include <cstdint>
@@ -62,11 +63,15 @@ public:
     // took), a store sized for output buffers of output_frames frames and
     // one drain more, the capture format, the clock bridge, pre-buffering
     // from the start. False when the capture format is not 32-bit float or
-    // the store cannot be allocated. `more_frames` widens the store: it
-    // moves its unread frames back to the start once per that many frames
-    // written, which a render of a long filter asks to be rare.
-    bool Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames,
-               uint64_t more_frames = 0);
+    // the store cannot be allocated.
+    bool Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames);
+
+    // Sets the filter up for a whole file's render on one clock, read with
+    // PlayWindows in blocks of at most `block` frames: as Start, but packets
+    // go straight into the store, without the clock bridge and its tables,
+    // and the store has room for tap_count frames more, so that it seldom
+    // moves a long filter's frames back to its start.
+    bool StartFile(const WaveFormat* capture, const WaveFormat* output, uint32_t block);
 
     // One capture packet: `data` null for a silent one; `discontinuity`
     // where it was flagged as following a gap.
@@ -91,8 +96,14 @@ public:
     uint64_t PrebufferFrames() const { return prebuffer_frames_; }
 
 private:
+    // Start's set-up of the filter, its store and its FFT engine, the store
+    // with `more_frames` beyond what playing needs.
+    bool StartStore(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames,
+                    uint64_t more_frames);
+
     CFIRFilter filter_;
     CClockBridge bridge_;
+    bool bridged_; // packets go through the bridge
     uint32_t output_frames_;
     uint64_t prebuffer_frames_;
     bool prebuffering_;
