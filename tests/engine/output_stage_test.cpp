@@ -142,28 +142,31 @@ TEST(Channels, EachBandOnItsPairWithTheMutesMonoLfeAndBypass)
         {6, 0, 0, 0, 1, 0}, {6, 0, 0, 0, 0, 1}, {6, 1, 1, 1, 1, 1}, {2, 0, 0, 0, 1, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << &c - cases);
-        auto f = MakeFilter(taps, kSampleKindPcm16, c.channels);
-        f->mute_lfe = c.mute_lfe, f->mute_low = c.mute_low, f->mute_high = c.mute_high;
-        f->mono_lfe = c.mono_lfe, f->divider_through = c.through;
-        Store(f.get(), lr);
-        const Bytes out = Read(f.get(), 1);
-        // The centre frame is the second one stored.
-        const float x[2] = {lr[2], lr[3]};
-        const float gain[3] = {c.through ? 1.0f : 0.5f, c.through ? 1.0f : 0.25f,
-                               c.through ? 1.0f : 0.125f}; // mid, low, high
-        const bool six = c.channels >= 6;
-        const bool on[3] = {!c.mute_low, six && !c.mute_lfe, six && !c.mute_high};
-        std::vector<int16_t> expected(c.channels, 0);
-        for (uint16_t ch = 0; ch < std::min<uint16_t>(c.channels, 6); ++ch) {
-            float v = 32767.0f * gain[ch / 2] * x[ch % 2];
-            if (ch / 2 == 1 && c.mono_lfe && six)
-                v = (32767.0f * gain[1] * x[0] + 32767.0f * gain[1] * x[1]) * 0.5f;
-            expected[ch] = on[ch / 2] ? static_cast<int16_t>(v) : 0;
+        for (int32_t kind : {kSampleKindPcm16, kSampleKindPcm24}) {
+            SCOPED_TRACE(testing::Message() << "case " << &c - cases << ", kind " << kind);
+            auto f = MakeFilter(taps, kind, c.channels);
+            f->mute_lfe = c.mute_lfe, f->mute_low = c.mute_low, f->mute_high = c.mute_high;
+            f->mono_lfe = c.mono_lfe, f->divider_through = c.through;
+            Store(f.get(), lr);
+            // The centre frame is the second one stored.
+            const float x[2] = {lr[2], lr[3]};
+            const float gain[3] = {c.through ? 1.0f : 0.5f, c.through ? 1.0f : 0.25f,
+                                   c.through ? 1.0f : 0.125f}; // mid, low, high
+            const bool six = c.channels >= 6;
+            const bool on[3] = {!c.mute_low, six && !c.mute_lfe, six && !c.mute_high};
+            const float scale = kind == kSampleKindPcm16 ? 32767.0f : 2147483648.0f;
+            const int shift = kind == kSampleKindPcm16 ? 0 : 8; // the top 24 bits
+            Bytes expected;
+            for (uint16_t ch = 0; ch < c.channels; ++ch) {
+                float v = ch < 6 ? scale * gain[ch / 2] * x[ch % 2] : 0.0f;
+                if (ch / 2 == 1 && c.mono_lfe && six)
+                    v = (scale * gain[1] * x[0] + scale * gain[1] * x[1]) * 0.5f;
+                const int32_t sample = ch < 6 && on[ch / 2] ? static_cast<int32_t>(v) >> shift : 0;
+                for (int byte = 0; byte < (kind == kSampleKindPcm16 ? 2 : 3); ++byte)
+                    expected.push_back(static_cast<uint8_t>(sample >> (8 * byte)));
+            }
+            EXPECT_EQ(Read(f.get(), 1), expected);
         }
-        std::vector<int16_t> played(c.channels);
-        std::memcpy(played.data(), out.data(), out.size());
-        EXPECT_EQ(played, expected);
     }
 }
 
