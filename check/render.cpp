@@ -14,8 +14,10 @@ namespace {
 // channel of each frame as float pairs, silence once the file has ended.
 class CPacketSource {
 public:
+    // A stereo file's frames are read straight into the packet.
     CPacketSource(CWavReader* reader, uint32_t frames)
-        : reader_(reader), samples_(size_t{frames} * reader->Channels()),
+        : reader_(reader),
+          samples_(reader->Channels() == 2 ? 0 : size_t{frames} * reader->Channels()),
           stereo_(2 * size_t{frames})
     {
     }
@@ -23,10 +25,12 @@ public:
     // came from the file.
     size_t Next(uint32_t frames)
     {
-        const size_t read = ended_ ? 0 : reader_->Read(samples_.data(), frames);
+        const bool stereo = reader_->Channels() == 2;
+        float* into = stereo ? stereo_.data() : samples_.data();
+        const size_t read = ended_ ? 0 : reader_->Read(into, frames);
         ended_ = ended_ || read < frames;
         const size_t step = reader_->Channels();
-        for (size_t i = 0; i < read; ++i) {
+        for (size_t i = 0; !stereo && i < read; ++i) {
             stereo_[2 * i] = samples_[i * step];
             stereo_[2 * i + 1] = samples_[i * step + step - 1];
         }
