@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr uint32_t kFftRenderBlock = 32768;
+
 // Packets of the file as the loopback delivers them: the first and the last
 // channel of each frame as float pairs, silence once the file has ended.
 class CPacketSource {
@@ -142,13 +144,19 @@ bool RenderWav(CPlayout* playout, const std::filesystem::path& input,
 
     // Set up as the capture thread does, for an output stream of six
     // channels at the capture's rate: the live loop's buffers of 99 ms, or
-    // blocks of 100 ms, an even count (see PlayWindows).
+    // blocks of 100 ms, an even count (see PlayWindows). The FFT engine
+    // transforms the block each pass ends in again in the next; a file's
+    // windows are all there, so it takes long blocks, as an offline
+    // convolver's periods are: the same output within the engine's
+    // rounding, for fewer transforms.
     playout->SetOptions(settings.attenuation, settings.mono_lfe ? 1 : 0);
     const uint16_t bits = static_cast<uint16_t>(settings.output_bit);
     const WaveFormat format = ExtensibleFormat(6, rate, bits, kSubtypePcm);
     if (playout->TakesOutput(&format) != kOutputTaken)
         return false;
+    const bool fft = playout->Filter().convolution == kConvolutionFft;
     const uint32_t buffer = settings.clocked ? std::max<uint32_t>(rate * 99 / 1000, 1)
+                            : fft            ? kFftRenderBlock
                                              : std::max<uint32_t>(rate / 10 & ~1u, 2);
     const WaveFormat capture = ExtensibleFormat(2, rate, 32);
     const bool started = settings.clocked ? playout->Start(&capture, &format, buffer)
