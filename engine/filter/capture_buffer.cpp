@@ -146,5 +146,5 @@ uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count)
 
 uint64_t StoreFrames(uint32_t output_frames, uint32_t tap_count)
 {
-    return PrebufferFrames(output_frames, tap_count) + 2ull * output_frames;
+    return PrebufferFrames(output_frames, tap_count) + 2ull * output_frames + tap_count;
 }

@@ -85,7 +85,9 @@ uint64_t PrebufferFrames(uint32_t output_frames, uint32_t tap_count);
 
 // The frames a store must have room for while it plays buffers of
 // output_frames: the pre-buffered frames and one more drain of capture
-// packets (at most the capture buffer, two output buffers).
+// packets (at most the capture buffer, two output buffers), and tap_count
+// more, so that the unread frames (a filter's length) move back to the
+// start about once per filter length, not every other buffer.
 uint64_t StoreFrames(uint32_t output_frames, uint32_t tap_count);
 
 // SampleKind

@@ -25,7 +25,7 @@ OutputRefusal CPlayout::TakesOutput(const WaveFormat* output) const
 bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames)
 {
     bridged_ = false;
-    if (!StartStore(capture, output, output_frames, 0))
+    if (!StartStore(capture, output, output_frames))
         return false;
     // Out of memory the bridge copies: the clocks are then not followed.
     bridge_.Start(&filter_, output_frames);
@@ -36,11 +36,11 @@ bool CPlayout::Start(const WaveFormat* capture, const WaveFormat* output, uint32
 bool CPlayout::StartFile(const WaveFormat* capture, const WaveFormat* output, uint32_t block)
 {
     bridged_ = false;
-    return StartStore(capture, output, block, filter_.GetTapCount());
+    return StartStore(capture, output, block);
 }
 
 bool CPlayout::StartStore(const WaveFormat* capture, const WaveFormat* output,
-                          uint32_t output_frames, uint64_t more_frames)
+                          uint32_t output_frames)
 {
     filter_.SetOutputFormat(output);
     output_frames_ = output_frames;
@@ -48,8 +48,8 @@ bool CPlayout::StartStore(const WaveFormat* capture, const WaveFormat* output,
     prebuffering_ = true;
     // Room for the pre-buffered frames and one drain more, however long the
     // filter.
-    filter_.buffer_msec = StoreMilliseconds(
-        StoreFrames(output_frames, filter_.GetTapCount()) + more_frames, capture->samples_per_sec);
+    filter_.buffer_msec = StoreMilliseconds(StoreFrames(output_frames, filter_.GetTapCount()),
+                                            capture->samples_per_sec);
     if (!filter_.SetFormat(capture))
         return false;
     filter_.PrepareFft(output_frames);

@@ -96,10 +96,8 @@ public:
     uint64_t PrebufferFrames() const { return prebuffer_frames_; }
 
 private:
-    // Start's set-up of the filter, its store and its FFT engine, the store
-    // with `more_frames` beyond what playing needs.
-    bool StartStore(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames,
-                    uint64_t more_frames);
+    // Start's set-up of the filter, its store and its FFT engine.
+    bool StartStore(const WaveFormat* capture, const WaveFormat* output, uint32_t output_frames);
 
     CFIRFilter filter_;
     CClockBridge bridge_;
