@@ -9,11 +9,16 @@ buffer and at -buffer_duration 10, and prints the process's CPU time
 Beside it, the same for the program's own threads: all but the stand-in
 device's clock thread ("standin-clock" in /proc/PID/task/*/comm), which
 stands for what a driver does on real hardware. The capture thread's share
-still holds the stand-ins' work inside its calls: the tone source and the
-output file. A row ends in "resampling" when the program found the two
-clocks apart, which costs the resampler.
+still holds the stand-ins' work inside its calls, such as the tone source.
+A row ends in "resampling" when the program found the two clocks apart,
+which costs the resampler.
 
-usage: bench/wine_program_cost.py [--taps N] [--seconds N] [--demo NAME=EXE ...]
+The stand-in records no output file unless --record is given: nobody reads
+it here, and writing 864 kB a second costs the kernel's page cache about
+half a percent of a core at 10 ms buffers, on the capture thread (it
+writes each buffer as the program releases it).
+
+usage: bench/wine_program_cost.py [--taps N] [--seconds N] [--record] [--demo NAME=EXE ...]
 
 Run scripts/demo once first (it builds the Windows preset). --demo, given
 more than once, measures each build in turn for every case, side by side
@@ -60,14 +65,13 @@ def cpu_times(pid):
     return whole, own if clock_seen else None
 
 
-def measure(wine, demo, folder, convolution, args, seconds):
+def measure(wine, demo, folder, convolution, args, seconds, record):
     """Shares of one core in % (the whole process, its own threads) and
     whether it resampled."""
-    program = ConsoleProgram(wine, demo, args, cwd=folder, env={
-        "TRIVANDEL_STANDIN_INPUT": "tones",
-        "TRIVANDEL_STANDIN_OUTPUT": os.path.join(folder, "out.wav"),
-        "TRIVANDEL_CONVOLUTION": convolution,
-    })
+    env = {"TRIVANDEL_STANDIN_INPUT": "tones", "TRIVANDEL_CONVOLUTION": convolution}
+    if record:
+        env["TRIVANDEL_STANDIN_OUTPUT"] = os.path.join(folder, "out.wav")
+    program = ConsoleProgram(wine, demo, args, cwd=folder, env=env)
     try:
         if program.wait_for(r">Start the captureing\.", 120) is None:
             sys.exit("the program did not start:\n" + program.text)
@@ -101,6 +105,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--taps", type=int, default=65536)
     parser.add_argument("--seconds", type=float, default=20)
+    parser.add_argument("--record", action="store_true", help="the stand-in writes out.wav")
     parser.add_argument("--demo", action="append", metavar="NAME=EXE")
     args = parser.parse_args()
     builds = demos(args.demo)
@@ -114,8 +119,8 @@ def main():
         for name in ("FIR_LPF.txt", "FIR_BPF.txt", "FIR_HPF.txt"):
             with open(os.path.join(folder, name), "a") as f:
                 f.write("0\n" * (args.taps - odd))
-        print("trivandel-demo.exe, %d taps, 48 kHz: %% of one core (CPU time over audio time)"
-              % args.taps)
+        print("trivandel-demo.exe, %d taps, 48 kHz%s: %% of one core (CPU time over audio time)"
+              % (args.taps, ", output recorded" if args.record else ""))
         print("  %-20s %-7s %-8s %13s %s" % ("", "", "", "whole process",
                                              "  the program's threads (no device clock)"))
         for label, options in (("default buffer", []), ("-buffer_duration 10",
@@ -123,7 +128,7 @@ def main():
             for convolution in ("direct", "fft"):
                 for name, demo in builds:
                     whole, own, resampled = measure(wine, demo, folder, convolution, options,
-                                                    args.seconds)
+                                                    args.seconds, args.record)
                     own_text = "no clock thread" if own is None else "%6.2f %%" % own
                     print("  %-20s %-7s %-8s %11.2f %%   %s%s" % (
                         label, convolution, name, whole, own_text,
