@@ -11,7 +11,9 @@ device's clock thread ("standin-clock" in /proc/PID/task/*/comm), which
 stands for what a driver does on real hardware. The capture thread's share
 still holds the stand-ins' work inside its calls, such as the tone source.
 A row ends in "resampling" when the program found the two clocks apart,
-which costs the resampler.
+which costs the resampler, and counts the warnings it printed in the run
+(a store run dry or full, as when the stand-in's clock comes late), which
+cost console output and a refill.
 
 The stand-in records no output file unless --record is given: nobody reads
 it here, and writing 864 kB a second costs the kernel's page cache about
@@ -66,8 +68,8 @@ def cpu_times(pid):
 
 
 def measure(wine, demo, folder, convolution, args, seconds, record):
-    """Shares of one core in % (the whole process, its own threads) and
-    whether it resampled."""
+    """Shares of one core in % (the whole process, its own threads), whether
+    it resampled and how many warnings it printed."""
     env = {"TRIVANDEL_STANDIN_INPUT": "tones", "TRIVANDEL_CONVOLUTION": convolution}
     if record:
         env["TRIVANDEL_STANDIN_OUTPUT"] = os.path.join(folder, "out.wav")
@@ -86,7 +88,7 @@ def measure(wine, demo, folder, convolution, args, seconds, record):
         # ends in it not at all; in a steady run neither happens.
         own = None if None in (before[1], after[1]) else 100 * (after[1] - before[1]) / elapsed
         return (100 * (after[0] - before[0]) / elapsed, own,
-                ">The clocks differ" in program.text)
+                ">The clocks differ" in program.text, program.text.count("WARNING:"))
     finally:
         program.close()
 
@@ -127,12 +129,13 @@ def main():
                                                          ["-buffer_duration", "10"])):
             for convolution in ("direct", "fft"):
                 for name, demo in builds:
-                    whole, own, resampled = measure(wine, demo, folder, convolution, options,
-                                                    args.seconds, args.record)
+                    whole, own, resampled, warnings = measure(wine, demo, folder, convolution,
+                                                              options, args.seconds, args.record)
                     own_text = "no clock thread" if own is None else "%6.2f %%" % own
-                    print("  %-20s %-7s %-8s %11.2f %%   %s%s" % (
+                    print("  %-20s %-7s %-8s %11.2f %%   %s%s%s" % (
                         label, convolution, name, whole, own_text,
-                        "   resampling" if resampled else ""), flush=True)
+                        "   resampling" if resampled else "",
+                        "   %d warnings" % warnings if warnings else ""), flush=True)
     finally:
         wine.kill_server()
         shutil.rmtree(folder, ignore_errors=True)
