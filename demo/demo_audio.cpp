@@ -92,8 +92,10 @@ std::vector<float> TonePeriod(uint32_t rate)
 void ServeTones(const std::vector<float>& tones, float* out, uint32_t frames, uint32_t channels,
                 uint64_t first)
 {
+    size_t n = first % tones.size();
     for (uint32_t i = 0; i < frames; ++i) {
-        const float sample = tones[(first + i) % tones.size()];
+        const float sample = tones[n];
+        n = n + 1 == tones.size() ? 0 : n + 1;
         for (uint32_t c = 0; c < channels; ++c)
             out[i * channels + c] = c < 2 ? sample : 0.0f;
     }

@@ -33,7 +33,7 @@ struct Data {
     std::vector<EndpointSpec> endpoints;
     size_t default_index = 0;
     std::vector<Failure> failures;
-    std::map<std::string, int> call_counts;
+    std::map<std::string, int, std::less<>> call_counts; // found without a copy of the name
     std::vector<std::string> log;
     CaptureConfig capture;
     std::deque<Packet> queued; // manual pacing

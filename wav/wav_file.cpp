@@ -26,12 +26,13 @@ void Put32(uint8_t* p, uint32_t v)
         p[i] = static_cast<uint8_t>(v >> 8 * i);
 }
 
-std::FILE* OpenFile(const std::filesystem::path& path, bool write)
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode)
 {
 #ifdef _WIN32
-    return _wfopen(path.c_str(), write ? L"wb" : L"rb");
+    const std::wstring wide(mode, mode + std::strlen(mode));
+    return _wfopen(path.c_str(), wide.c_str());
 #else
-    return std::fopen(path.c_str(), write ? "wb" : "rb");
+    return std::fopen(path.c_str(), mode);
 #endif
 }
 
@@ -111,7 +112,7 @@ CWavReader::~CWavReader()
 
 bool CWavReader::Open(const std::filesystem::path& path, std::string* error)
 {
-    std::FILE* file = OpenFile(path, false);
+    std::FILE* file = OpenFile(path, "rb");
     if (!file) {
         *error = "cannot open " + path.string();
         return false;
@@ -197,21 +198,37 @@ size_t CWavReader::Read(float* out, size_t frames)
 
 CWavWriter::~CWavWriter()
 {
+    Close();
+}
+
+void CWavWriter::Close()
+{
+    if (header_)
+        std::fclose(header_);
     if (file_)
         std::fclose(file_);
+    header_ = nullptr;
+    file_ = nullptr;
 }
 
 bool CWavWriter::Open(const std::filesystem::path& path, uint32_t rate, uint16_t channels,
                       uint16_t bits)
 {
-    file_ = OpenFile(path, true);
-    if (!file_)
-        return false;
+    Close();
     rate_ = rate;
     channels_ = channels;
     bits_ = bits;
     data_bytes_ = 0;
-    return WriteHeader();
+    file_ = OpenFile(path, "wb");
+    header_ = file_ ? OpenFile(path, "r+b") : nullptr;
+    // The data handle starts behind the header that the other one wrote.
+    if (!header_ || std::setvbuf(file_, nullptr, _IONBF, 0) != 0 ||
+        std::setvbuf(header_, nullptr, _IONBF, 0) != 0 || !WriteHeader() ||
+        std::fseek(file_, 0, SEEK_END) != 0) {
+        Close();
+        return false;
+    }
+    return true;
 }
 
 bool CWavWriter::Matches(uint32_t rate, uint16_t channels, uint16_t bits) const
@@ -244,10 +261,8 @@ bool CWavWriter::WriteHeader()
     std::memcpy(header + 20, &format, fmt_bytes);
     std::memcpy(header + header_bytes - 8, "data", 4);
     Put32(header + header_bytes - 4, data_size);
-    if (std::fseek(file_, 0, SEEK_SET) != 0 ||
-        std::fwrite(header, 1, header_bytes, file_) != header_bytes)
-        return false;
-    return std::fseek(file_, 0, SEEK_END) == 0;
+    return std::fseek(header_, 0, SEEK_SET) == 0 &&
+           std::fwrite(header, 1, header_bytes, header_) == header_bytes;
 }
 
 bool CWavWriter::Append(const uint8_t* data, size_t bytes)
@@ -255,5 +270,5 @@ bool CWavWriter::Append(const uint8_t* data, size_t bytes)
     if (!file_ || std::fwrite(data, 1, bytes, file_) != bytes)
         return false;
     data_bytes_ += bytes;
-    return WriteHeader() && std::fflush(file_) == 0;
+    return WriteHeader();
 }

@@ -57,7 +57,9 @@ private:
 // Integer PCM written as it arrives. The header is rewritten after every
 // block, so the file is complete whenever the process ends. More than two
 // channels or more than 16 bits get an extensible header, as WAVE readers
-// expect for such files.
+// expect for such files. The data and the header go through two unbuffered
+// handles, so that a block costs a write of its bytes and a seek and a write
+// of the header.
 class CWavWriter {
 public:
     CWavWriter() = default;
@@ -73,8 +75,10 @@ public:
 
 private:
     bool WriteHeader();
+    void Close();
 
-    std::FILE* file_ = nullptr;
+    std::FILE* file_ = nullptr;   // stays at the end of the data
+    std::FILE* header_ = nullptr; // the same file, for the header
     uint32_t rate_ = 0;
     uint16_t channels_ = 0;
     uint16_t bits_ = 0;

@@ -1,6 +1,8 @@
 // The WAVE reader on files built byte by byte: each sample width and kind,
-// the extensible header, chunks it skips, and data cut short.
+// the extensible header, chunks it skips, and data cut short; the writer's
+// file read back while it is still being written.
 #include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -52,6 +54,27 @@ TEST(WavReader, ReadsEachSampleKindAndRefusesTheRest)
         read.resize(frames * reader.Channels());
         EXPECT_EQ(read, c.samples);
     }
+}
+
+// The header must follow every block, and the blocks must land behind it.
+TEST(WavWriter, FileReadsWholeAfterEveryBlock)
+{
+    const auto path = std::filesystem::temp_directory_path() / "trivandel_wav_writer_test.wav";
+    std::vector<float> expected;
+    {
+        CWavWriter writer;
+        ASSERT_TRUE(writer.Open(path, 48000, 1, 16));
+        const int16_t blocks[] = {0x4000, -0x8000, 0x2000};
+        for (const int16_t sample : blocks) {
+            ASSERT_TRUE(writer.Append(reinterpret_cast<const uint8_t*>(&sample), 2));
+            expected.push_back(sample / 32768.0f);
+            WavSignal read;
+            std::string error;
+            ASSERT_TRUE(ReadWav(path, &read, &error)) << error;
+            EXPECT_EQ(read.samples, expected);
+        }
+    }
+    std::filesystem::remove(path);
 }
 
 } // namespace
