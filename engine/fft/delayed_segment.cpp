@@ -146,6 +146,36 @@ void CDelayedSegment::Advance(const SegmentInput& in, uint64_t out)
     }
 }
 
+void CDelayedSegment::SkipTo(const SegmentInput& in, uint64_t until, uint64_t block)
+{
+    // Blocks before the first one played since a start are never played.
+    while (work_block_ < until) {
+        if (item_ == 0 && work_block_ + parts_ > block)
+            Step(in);
+        item_ = 0;
+        ++work_block_;
+    }
+}
+
+void CDelayedSegment::Prime(const SegmentInput& in, uint64_t t, uint32_t pass_frames)
+{
+    if (t < 2 * uint64_t{block_})
+        return;
+    const uint64_t block = (t - 2 * uint64_t{block_}) / block_;
+    // The spectra the block needs, each as soon as its input is complete,
+    // then the block's own work, a pass's share at a time.
+    SkipTo(in, std::min(block, in.complete / block_), block);
+    // That block and the next, which the first pass's end makes due, each
+    // once its input is complete; the one after would need this one's
+    // buffer.
+    uint64_t share = (uint64_t{Items()} * pass_frames + block_ - 1) / block_ + 1;
+    while (share > 0 && work_block_ >= block && work_block_ <= block + 1 &&
+           in.complete >= (work_block_ + 1) * block_) {
+        Step(in);
+        --share;
+    }
+}
+
 void CDelayedSegment::AddOutput(const SegmentInput& in, uint64_t t, uint32_t count, float* y,
                                 uint32_t size, uint32_t at)
 {
@@ -153,14 +183,7 @@ void CDelayedSegment::AddOutput(const SegmentInput& in, uint64_t t, uint32_t cou
         return; // no input frame reaches these taps yet
     const uint64_t s = t - 2 * uint64_t{block_};
     const uint64_t block = s / block_;
-    // Blocks before the first one played since a start are never played:
-    // of them only the spectra that later blocks' partitions reach.
-    while (work_block_ < block) {
-        if (item_ == 0 && work_block_ + parts_ > block)
-            Step(in);
-        item_ = 0;
-        ++work_block_;
-    }
+    SkipTo(in, block, block);
     while (work_block_ == block)
         Step(in);
     const size_t n = size_;

@@ -50,6 +50,12 @@ public:
     // Does the work due once the output has reached input frame `out`.
     void Advance(const SegmentInput& in, uint64_t out);
 
+    // Before the first pass since Reset, whose output starts at input frame
+    // t: the work towards the block that output needs and the next, as far
+    // as the input is complete, a pass's share of a block at a time
+    // (passes of pass_frames).
+    void Prime(const SegmentInput& in, uint64_t t, uint32_t pass_frames);
+
     // Adds this segment's output at input frames t .. t + count - 1 (within
     // one block of L frames) to y: three bands, each `size` left values
     // then `size` right values, from index `at` on.
@@ -62,6 +68,10 @@ private:
     float* Delayed(uint64_t block) { return fdl_ + 2 * size_t{size_} * (block % parts_); }
     // One piece of work of block block_ (then the next block).
     void Step(const SegmentInput& in);
+    // Moves on to block `until` on the way to `block`, the first played
+    // since a start: of the blocks before it, only the spectra that its
+    // partitions reach.
+    void SkipTo(const SegmentInput& in, uint64_t until, uint64_t block);
 
     uint32_t block_ = 0, size_ = 0, parts_ = 0, chunks_ = 0;
     CFft<float> fft_;

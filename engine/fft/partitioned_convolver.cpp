@@ -161,14 +161,32 @@ void CPartitionedConvolver::Reset()
     pass_end_ = out_;
     tail_block_ = next_block_ = y_block_ = -1;
     reset_pending_ = false;
+    passed_ = false;
     for (uint32_t i = 0; i < segment_count_; ++i)
         segments_[i].Reset();
+}
+
+void CPartitionedConvolver::Warm(const float* frames, uint64_t stored, uint32_t pass_frames)
+{
+    if (passed_ || taps_ == 0)
+        return;
+    source_ = frames;
+    source_first_ = 0;
+    data_end_ = stored;
+    // The first pass's first block and the blocks before it, which it would
+    // ingest first.
+    const uint64_t first = out_ / block_;
+    Ingest(std::min(stored, first * block_));
+    const SegmentInput input = Input();
+    for (uint32_t i = 0; i < segment_count_; ++i)
+        segments_[i].Prime(input, first * block_, pass_frames);
 }
 
 void CPartitionedConvolver::BeginPass(const float* frames, uint32_t frame_count, uint32_t stored)
 {
     if (reset_pending_)
         Reset();
+    passed_ = true;
     source_ = frames;
     source_first_ = out_ - (taps_ - 1);
     pass_end_ = out_ + frame_count;

@@ -45,6 +45,13 @@ public:
     // Forgets all input: the next pass starts from its own windows.
     void Reset();
 
+    // Before the first pass since Reset: `frames` is where its first window
+    // will start, `stored` frames of it are held. Does the work that pass
+    // would do on them (the older blocks' spectra, the segments' first
+    // blocks), a share of it per call, so that the pass does not take it
+    // all at once. Called again as the store fills.
+    void Warm(const float* frames, uint64_t stored, uint32_t pass_frames);
+
     // Starts a pass of frame_count output frames whose first window starts
     // at `frames` (stereo floats); frame_count + tap_count - 1 frames are
     // readable there. The first `stored` of them are data; the rest read as
@@ -98,4 +105,5 @@ private:
     uint32_t next_done_ = 0;
     const float* source_ = nullptr;
     bool reset_pending_ = false;
+    bool passed_ = false; // a pass ran since Reset
 };

@@ -61,6 +61,9 @@ public:
     // the engine up for passes of frame_count frames now, at set-up, so
     // that the first pass does not spend that time.
     void PrepareFft(uint32_t frame_count);
+    // While the store fills before the first pass: lets the FFT engine do
+    // on the frames held what that pass would do all at once.
+    void WarmFft(uint32_t frame_count);
 
     // Fills `frame_count` output frames (output_format's block alignment
     // apart) from the store; returns the frames made from stored data.
@@ -89,5 +92,6 @@ private:
     CPartitionedConvolver* fft_;
     bool fft_stale_;     // the taps changed since the engine took them
     bool fft_fed_;       // the last pass went through the engine
+    bool fft_warm_;      // warmed since its last start, for the next pass
     uint32_t fft_drops_; // the store's drops when the engine last ran
 };

@@ -77,6 +77,8 @@ PlayedBuffer CPlayout::Play(const BandControls& controls, uint8_t* out)
         filter_.ReadData(output_frames_, out);
         // A store run dry fills up again before the next filtered buffer.
         prebuffering_ = Held() == 0;
+    } else {
+        filter_.WarmFft(output_frames_);
     }
     return played;
 }
