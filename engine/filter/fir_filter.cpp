@@ -20,7 +20,7 @@ constexpr uint32_t kEntryFloats = 4;
 CFIRFilter::CFIRFilter()
     : taps(nullptr), attenuation(0.8f), full_scale(1.0f), mono_lfe(1), divider_through(0),
       taps_dirty(1), convolution(kConvolutionDirect), fft_(nullptr), fft_stale_(true),
-      fft_fed_(false), fft_warm_(false), fft_drops_(0)
+      fft_fed_(false), fft_drops_(0)
 {
 }
 

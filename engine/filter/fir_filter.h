@@ -82,16 +82,17 @@ private:
     // length of all three. Prints the error line naming `path`.
     bool SetTaps(const TapList& list, uint32_t band, const char* path);
 
+    // The taps times attenuation and the output's full scale, once per set.
+    void ScaleTaps();
     // The FFT engine for the scaled taps and the pass's frames, null when it
     // cannot run (then the direct kernel does); started afresh whenever the
     // store dropped frames or a pass did not go through it.
-    void ScaleTaps();
     CPartitionedConvolver* FftFor(uint32_t frame_count);
     void DropFft();
 
     CPartitionedConvolver* fft_;
     bool fft_stale_;     // the taps changed since the engine took them
-    bool fft_fed_;       // the last pass went through the engine
-    bool fft_warm_;      // warmed since its last start, for the next pass
+    bool fft_fed_;       // in step with read_pos: the last pass went through
+                         // the engine, or it was started afresh since
     uint32_t fft_drops_; // the store's drops when the engine last ran
 };

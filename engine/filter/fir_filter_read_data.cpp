@@ -225,20 +225,19 @@ void CFIRFilter::PrepareFft(uint32_t frame_count)
         ScaleTaps();
     // A new stream: the engine starts afresh at its first pass.
     fft_fed_ = false;
-    fft_warm_ = false;
     FftFor(frame_count);
 }
 
 void CFIRFilter::WarmFft(uint32_t frame_count)
 {
-    // Only where the next pass starts the engine afresh, from read_pos.
-    const bool fresh = !fft_fed_ || fft_drops_ != drops;
-    if (fft_ == nullptr || fft_stale_ || !fresh || storage == nullptr || frame_bytes != 8 ||
+    if (fft_ == nullptr || fft_stale_ || storage == nullptr || frame_bytes != 8 ||
         !SameSubFormat(capture_format.sub_format, kSubtypeFloat))
         return;
-    if (!fft_warm_ || fft_drops_ != drops) {
+    // Started afresh here where the next pass would do it, it is in step
+    // with read_pos; it warms only until a pass has run since its start.
+    if (!fft_fed_ || fft_drops_ != drops) {
         fft_->Reset();
-        fft_warm_ = true;
+        fft_fed_ = true;
         fft_drops_ = drops;
     }
     fft_->Warm(reinterpret_cast<const float*>(storage) + 2 * size_t{read_pos}, Held(), frame_count);
@@ -287,10 +286,8 @@ uint32_t CFIRFilter::ReadData(uint32_t frame_count, uint8_t* out)
             RenderFrames<kSampleKindPcm32>(this, fft, n, out, layout, controls, &peak);
         written = true;
     }
-    if (n > 0) {
+    if (n > 0)
         fft_fed_ = fed;
-        fft_warm_ = false;
-    }
     if (!written && n > 0)
         std::memset(out, 0, n * block);
 
@@ -321,7 +318,7 @@ CPartitionedConvolver* CFIRFilter::FftFor(uint32_t frame_count)
             return nullptr;
         }
         fft_stale_ = false;
-    } else if (fft_ != nullptr && ((!fft_fed_ && !fft_warm_) || fft_drops_ != drops)) {
+    } else if (fft_ != nullptr && (!fft_fed_ || fft_drops_ != drops)) {
         fft_->Reset();
     }
     fft_drops_ = drops;
