@@ -69,16 +69,9 @@ uint64_t PlayFile(CPlayout* playout, CWavReader* reader, CWavWriter* writer, uin
         playout->WritePacket(static_cast<uint32_t>(read), source.Data(), false);
         drain(false);
     }
-    // The silence after the file a block at a time: the store has room for
-    // a block beyond the windows, not for a whole filter's length more.
-    for (uint32_t rest = taps - 1; *written;) {
-        const uint32_t silence = std::min(rest, block);
-        playout->WritePacket(silence, nullptr, false);
-        rest -= silence;
-        drain(rest == 0);
-        if (rest == 0)
-            break;
-    }
+    // The store has room for the windows and a filter's length more.
+    playout->WritePacket(taps - 1, nullptr, false);
+    drain(true);
     return frames;
 }
 

@@ -68,9 +68,7 @@ public:
 
     // Sets the filter up for a whole file's render on one clock, read with
     // PlayWindows in blocks of at most `block` frames: as Start, but packets
-    // go straight into the store, without the clock bridge and its tables,
-    // and the store has room for tap_count frames more, so that it seldom
-    // moves a long filter's frames back to its start.
+    // go straight into the store, without the clock bridge and its tables.
     bool StartFile(const WaveFormat* capture, const WaveFormat* output, uint32_t block);
 
     // One capture packet: `data` null for a silent one; `discontinuity`

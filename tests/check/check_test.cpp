@@ -121,7 +121,8 @@ TEST(Render, WritesTheEngineOutputForTheFileBetweenSilences)
     } cases[] = {
         {"stereo 16-bit in, 24-bit out", 2, 16, {0.8f, 24, false}},
         {"mono 24-bit in, 16-bit out, mono LFE", 1, 24, {0.5f, 16, true}},
-        // The silence after the file takes several blocks.
+        // The silence after the file is longer than the store's room
+        // beyond the windows and the blocks, without its filter's length.
         {"a filter six blocks long", 2, 16, {0.8f, 24, false}, 4801},
     };
     for (const auto& c : cases) {
